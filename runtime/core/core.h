@@ -1,0 +1,107 @@
+// Runtime core: the process-wide heap and module handle, the registry that maps
+// object numbers and identifiers to each library's records, the block pool and
+// the zero-filled state blocks of the libraries.
+//
+// Every allocation made here comes from RuntimeHeap. Nothing reports an error:
+// a missing object is a null record, and heap failures are not examined.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+extern HANDLE RuntimeHeap;       // created by the entry point before any library starts
+extern HINSTANCE ModuleInstance; // the program's own module, for classes and resources
+
+// Names of runtime objects. A value of 0 or more is an ObjectNumber chosen by the
+// program; DynamicNumber asks the library for a new object whose identifier is the
+// address of its record. Numbers stay far below any heap address, so the two are
+// told apart by value alone.
+using ObjectId = intptr_t;
+constexpr ObjectId DynamicNumber = -1;
+
+// Frees the library's object of one number or identifier (and calls ObjectRelease).
+using FreeOperation = void (*)(ObjectId);
+
+// A record of a dynamic object sits right after its node's two links.
+struct DynamicNode {
+  DynamicNode* older; // towards the oldest dynamic record
+  DynamicNode* newer; // towards the newest; null at the head
+};
+
+// One table per library. A record is elementSize zero-filled bytes whose first
+// pointer-sized word is the object's platform handle or main pointer; a record
+// whose first word is 0 counts as absent. Numbered records belong to their slot for
+// the life of the table; dynamic records are freed with their object.
+struct ObjectTable {
+  int32_t elementSize;         // bytes of one record
+  int32_t growthStep;          // initial slot count, and slots added past a number that does not fit
+  int32_t slotCount;           // length of slots
+  void** slots;                // record per number, null where none was ever allocated (owned)
+  DynamicNode* newest;         // head of the dynamic list, newest first (owned)
+  FreeOperation freeObject;    // the library's free operation, or null
+  int32_t iterationSlot;       // next slot ObjectIterateNext looks at
+  DynamicNode* iterationNode;  // next dynamic node to report, walking oldest to newest
+};
+
+ObjectTable* ObjectTableCreate(int32_t elementSize, int32_t growthStep, FreeOperation freeObject);
+
+// The zeroed record for number (an object already under it is freed first), or a new
+// dynamic record for DynamicNumber, whose identifier is ObjectIdentifierOf(record).
+void* ObjectAllocate(ObjectTable* table, ObjectId number);
+
+// The live record of a number or identifier; null when there is none, the record's
+// first word is 0, or the value names neither a slot nor a live dynamic record.
+void* ObjectFind(ObjectTable* table, ObjectId value);
+
+// Forgets an object: a numbered record is zeroed and kept, a dynamic one is freed.
+void ObjectRelease(ObjectTable* table, ObjectId value);
+
+// Calls the free operation for every object: live numbers ascending, then every
+// dynamic record oldest first. The free operation may release what it is given.
+void ObjectFreeAll(ObjectTable* table);
+
+// Iteration in the order of ObjectFreeAll. Next reports the record and its number or
+// identifier, or null at the end; it advances first, so the caller may free the object.
+void ObjectIterateBegin(ObjectTable* table);
+void* ObjectIterateNext(ObjectTable* table, ObjectId* value);
+
+inline ObjectId ObjectIdentifierOf(const void* record) { return reinterpret_cast<ObjectId>(record); }
+
+// Fixed-size blocks carved from chunks. A new chunk holds the pool's total block
+// count / 16, rounded down to a multiple of 16 and kept within [minPerChunk,
+// maxPerChunk]; a chunk is freed as soon as every block it handed out is back.
+struct BlockChunk;
+constexpr uint32_t BlockPoolLocked = 1;
+
+struct BlockPool {
+  int32_t elementSize;       // bytes the caller may use in one block
+  int32_t minPerChunk;       // lower bound of a new chunk's block count
+  int32_t maxPerChunk;       // upper bound of a new chunk's block count
+  uint32_t flags;            // BlockPoolLocked: take and give under lock
+  int32_t totalBlocks;       // blocks in all live chunks
+  BlockChunk* available;     // chunks with blocks to give, most recent first (owned)
+  BlockChunk* full;          // chunks that have handed out every block (owned)
+  CRITICAL_SECTION lock;     // used only when locked
+};
+
+struct BlockChunk {
+  BlockChunk* next;          // neighbours in the pool list that holds the chunk
+  BlockChunk* previous;
+  int32_t blockCount;        // blocks in this chunk
+  int32_t untouched;         // index of the next never-used block; blocks below it were handed out
+  int32_t returnedCount;     // blocks on the returned list
+  void* returned;            // returned blocks, linked through their first word
+};
+
+BlockPool* BlockPoolCreate(int32_t elementSize, int32_t minPerChunk, int32_t maxPerChunk, uint32_t flags);
+void* BlockTake(BlockPool* pool);
+void BlockGive(BlockPool* pool, void* block);
+
+// A zero-filled block for a library's process-wide state, passed to initialise first.
+void* LibraryStateCreate(size_t size, void (*initialise)(void* state) = nullptr);
+
+// Zero-filled memory from RuntimeHeap, and its release.
+void* RuntimeAllocate(size_t size);
+void* RuntimeReallocate(void* block, size_t size); // new bytes are zeroed
+void RuntimeFree(void* block);

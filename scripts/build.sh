@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Builds the program and its tests for one architecture: build.sh [x86_64|i686]
+source "$(dirname "$0")/common.sh"
+arch=${1:-x86_64}
+triplet_of "$arch" >/dev/null
+dir="$BUILD_ROOT/$arch"
+if [ ! -f "$dir/CMakeCache.txt" ]; then
+  cmake -S "$ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-$arch.cmake" \
+    -DPCRE_ROOT="$DEPS/pcre-$arch" >/dev/null
+fi
+cmake --build "$dir" -j"$(nproc)"

@@ -1,0 +1,30 @@
+# Shared settings of the set-up, build, run and test scripts. Sourced, not run.
+set -euo pipefail
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+DEPS=${DEPS_DIR:-$ROOT/.deps}            # fetched and built dependencies, outside git
+BUILD_ROOT=${BUILD_DIR:-$ROOT/build}     # one sub-folder per architecture
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+
+log() { printf '== %s\n' "$*" >&2; }
+
+triplet_of() {
+  case "$1" in
+    x86_64) echo x86_64-w64-mingw32 ;;
+    i686) echo i686-w64-mingw32 ;;
+    *) echo "unknown architecture: $1" >&2; return 1 ;;
+  esac
+}
+
+# Wine prefix of the x86_64 build; created on first use, with crash dialogs off
+# so that a crashing test fails instead of waiting for a click.
+prepare_wine_prefix() {
+  export WINEPREFIX=${WINEPREFIX:-$BUILD_ROOT/x86_64/wineprefix}
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    log "creating the Wine prefix $WINEPREFIX"
+    mkdir -p "$WINEPREFIX"
+    wineboot --init >"$WINEPREFIX.log" 2>&1 || true
+    wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >>"$WINEPREFIX.log" 2>&1
+    wineserver -w
+  fi
+}

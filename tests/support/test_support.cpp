@@ -1,0 +1,87 @@
+#include "support/test_support.h"
+
+#include <atomic>
+
+namespace testing_support {
+
+namespace {
+
+void RemoveTree(const std::wstring& folder) {
+  WIN32_FIND_DATAW entry;
+  HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &entry);
+  if (search != INVALID_HANDLE_VALUE) {
+    do {
+      const std::wstring name = entry.cFileName;
+      if (name == L"." || name == L"..") continue;
+      const std::wstring full = folder + L"\\" + name;
+      if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveTree(full);
+      else DeleteFileW(full.c_str());
+    } while (FindNextFileW(search, &entry));
+    FindClose(search);
+  }
+  RemoveDirectoryW(folder.c_str());
+}
+
+bool IsFolder(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+}  // namespace
+
+TempFolder::TempFolder() {
+  static std::atomic<int> counter{0};
+  wchar_t base[MAX_PATH];
+  GetTempPathW(MAX_PATH, base);
+  path_ = std::wstring(base) + L"bmtest_" + std::to_wstring(GetCurrentProcessId()) + L"_" +
+          std::to_wstring(counter++);
+  CreateDirectoryW(path_.c_str(), nullptr);
+}
+
+TempFolder::~TempFolder() { RemoveTree(path_); }
+
+std::wstring TempFolder::Write(const std::wstring& name, const std::string& bytes) const {
+  const std::wstring full = path_ + L"\\" + name;
+  HANDLE file = CreateFileW(full.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  DWORD written = 0;
+  WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  CloseHandle(file);
+  return full;
+}
+
+std::wstring SharedBookmarksDir() {
+  const std::wstring dir = Widen(SHARED_BOOKMARKS_DIR);
+  return IsFolder(dir) ? dir : std::wstring();
+}
+
+std::wstring FixturesDir() { return Widen(FIXTURES_DIR); }
+
+std::string ReadWholeFile(const std::wstring& path) {
+  std::string bytes;
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return bytes;
+  char chunk[65536];
+  DWORD got = 0;
+  while (ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0) bytes.append(chunk, got);
+  CloseHandle(file);
+  return bytes;
+}
+
+std::wstring Widen(const std::string& utf8) {
+  if (utf8.empty()) return {};
+  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+  std::wstring wide(n, L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), n);
+  return wide;
+}
+
+std::string Narrow(const std::wstring& text) {
+  if (text.empty()) return {};
+  const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  std::string bytes(n, '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), n, nullptr, nullptr);
+  return bytes;
+}
+
+}  // namespace testing_support
