@@ -1,5 +1,7 @@
 #include "support/test_support.h"
 
+#include <shlobj.h>
+
 #include <atomic>
 
 namespace testing_support {
@@ -49,12 +51,31 @@ std::wstring TempFolder::Write(const std::wstring& name, const std::string& byte
   return full;
 }
 
+namespace {
+
+// The build hands folders over with forward slashes; the dialog and users type backslashes.
+std::wstring WindowsPath(const char* path) {
+  std::wstring wide = Widen(path);
+  for (wchar_t& c : wide)
+    if (c == L'/') c = L'\\';
+  return wide;
+}
+
+}  // namespace
+
 std::wstring SharedBookmarksDir() {
-  const std::wstring dir = Widen(SHARED_BOOKMARKS_DIR);
+  const std::wstring dir = WindowsPath(SHARED_BOOKMARKS_DIR);
   return IsFolder(dir) ? dir : std::wstring();
 }
 
-std::wstring FixturesDir() { return Widen(FIXTURES_DIR); }
+std::wstring FixturesDir() { return WindowsPath(FIXTURES_DIR); }
+
+std::wstring ProfileOwner() {
+  wchar_t profile[MAX_PATH] = {};
+  SHGetFolderPathW(nullptr, CSIDL_PROFILE, nullptr, SHGFP_TYPE_CURRENT, profile);
+  const std::wstring path = profile;
+  return path.substr(path.find_last_of(L'\\') + 1);
+}
 
 std::string ReadWholeFile(const std::wstring& path) {
   std::string bytes;

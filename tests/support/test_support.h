@@ -28,6 +28,9 @@ std::wstring SharedBookmarksDir();
 // Folder of the repository's own small fixtures.
 std::wstring FixturesDir();
 
+// The last component of the user's profile folder, as the shell reports it.
+std::wstring ProfileOwner();
+
 std::string ReadWholeFile(const std::wstring& path);
 std::wstring Widen(const std::string& utf8);
 std::string Narrow(const std::wstring& text);

@@ -1,0 +1,145 @@
+// The import command: one dialog, then one pass over the chosen file, line by line.
+// A bookmark line holds "<DT>" and "A HREF"; its URL is the first quoted value and
+// its title the text left when the tags are removed. A "<DD>" line directly after
+// a bookmark line is that bookmark's description.
+#include "application.h"
+#include "files/files.h"
+#include "gadgets/gadgets.h"
+#include "regex/regex.h"
+#include "ui/ui.h"
+
+String StartDirectory;
+
+namespace {
+
+constexpr wchar_t RequesterTitle[] = L"Select exported browser bookmarks file";
+constexpr wchar_t RequesterPattern[] = L"HTM (*.htm;*.html)|*.htm;*.html";
+constexpr int32_t RequesterPatternPosition = 1;
+constexpr wchar_t TagPattern[] = L"\\<[^\\<]+\\>";
+
+// The pattern and the file of one import, freed and closed however the import
+// ends, so that the file is not kept locked against the browser that wrote it.
+struct ImportResources {
+  intptr_t regex = 0;
+  intptr_t file = 0;
+  ImportResources() = default;
+  ImportResources(const ImportResources&) = delete;
+  ImportResources& operator=(const ImportResources&) = delete;
+  ~ImportResources() {
+    if (file) FileClose(file);
+    if (regex) RegexFree(regex);
+  }
+};
+
+// The list neither repaints nor updates its scroll bars while rows are appended;
+// it is repainted once when the import ends. Appending to a visible list costs a
+// repaint per row otherwise.
+class ListRedrawPause {
+ public:
+  explicit ListRedrawPause(ObjectId list) {
+    if (GadgetRecord* gadget = GadgetLookup(list)) window_ = gadget->window;
+    if (window_) SendMessageW(window_, WM_SETREDRAW, FALSE, 0);
+  }
+  ~ListRedrawPause() {
+    if (!window_) return;
+    SendMessageW(window_, WM_SETREDRAW, TRUE, 0);
+    RedrawWindow(window_, nullptr, nullptr, RDW_ERASE | RDW_FRAME | RDW_INVALIDATE | RDW_ALLCHILDREN);
+  }
+  ListRedrawPause(const ListRedrawPause&) = delete;
+  ListRedrawPause& operator=(const ListRedrawPause&) = delete;
+
+ private:
+  HWND window_ = nullptr;
+};
+
+// The text of a title or description line: tags removed, spaces trimmed, cleaned.
+void LineText(intptr_t regex, const wchar_t* line, int32_t result) {
+  RegexReplace(regex, line, L"", result);
+  TextTrimRight(ScratchAddress(result), result);
+  TextTrimLeft(ScratchAddress(result), result);
+  CleanText(ScratchAddress(result), result);
+}
+
+}  // namespace
+
+void BookmarkImport() {
+  StringValue path;
+  {
+    ScratchMark mark;
+    RequestOpenFile(RequesterTitle, StartDirectory, RequesterPattern, RequesterPatternPosition, mark);
+    mark.StoreIn(path.Slot());
+  }
+  if (CompareText(path.Get(), L"")) return;
+
+  ImportResources resources;
+  resources.regex = RegexCreate(DynamicNumber, TagPattern);
+  StringValue owner;
+  {
+    ScratchMark mark;
+    FolderHome(mark);
+    TextField(mark.Text(), 3, L"\\", mark);
+    mark.StoreIn(owner.Slot());
+  }
+  resources.file = FileOpenRead(DynamicNumber, path.Get());
+  if (!resources.file) return;
+
+  ListRedrawPause pause(BookmarkList);
+  StringValue line, url, title, description;
+  int32_t lineNumber = 0;
+  int32_t bookmarkLineNumber = 0;
+  bool bookmarkPending = false;
+  while (!FileAtEnd(resources.file)) {
+    {
+      ScratchMark mark;
+      FileReadLine(resources.file, mark);
+      mark.StoreIn(line.Slot());
+    }
+    ++lineNumber;
+
+    if (TextFind(line.Get(), L"<DT>", 1) && TextFind(line.Get(), L"A HREF", 1)) {
+      bookmarkPending = true;
+      bookmarkLineNumber = lineNumber;
+      {
+        ScratchMark mark;
+        TextField(line.Get(), 2, L"\"", mark);
+        mark.StoreIn(url.Slot());
+      }
+      {
+        ScratchMark mark;
+        LineText(resources.regex, line.Get(), mark);
+        mark.StoreIn(title.Slot());
+      }
+      bool endsInUrl;
+      {
+        ScratchMark mark;
+        TextRight(title.Get(), 4, mark);
+        TextLower(mark.Text(), mark);
+        endsInUrl = mark.Equals(L".url");
+      }
+      if (endsInUrl) {
+        ScratchMark mark;
+        TextLeft(title.Get(), TextLength(title.Get()) - 4, mark);
+        mark.StoreIn(title.Slot());
+      }
+      {
+        ScratchMark mark;
+        AppendText(url.Get());
+        AppendText(L"\n");
+        AppendText(title.Get());
+        AppendText(RowTail);
+        AppendText(owner.Get());
+        ListAddRow(BookmarkList, -1, mark.Seal());
+      }
+    }
+
+    if (TextFind(line.Get(), L"<DD>", 1) && bookmarkPending && lineNumber == bookmarkLineNumber + 1) {
+      {
+        ScratchMark mark;
+        LineText(resources.regex, line.Get(), mark);
+        mark.StoreIn(description.Slot());
+      }
+      bookmarkPending = false;
+      ListSetCellText(BookmarkList, ListRowCount(BookmarkList) - 1, description.Get(), DescriptionColumn);
+    }
+  }
+}

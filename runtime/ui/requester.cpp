@@ -1,0 +1,166 @@
+// The open-file dialog. The runtime's pattern list ("description|filter|...") and
+// default path become the dialog's buffers; every other window of the thread is
+// disabled while the dialog runs, so that it is modal over the whole program.
+#include "ui/ui.h"
+
+#include <commctrl.h>
+#include <commdlg.h>
+#include <objbase.h>
+
+#include <vector>
+
+#include "strings/strings.h"
+
+namespace {
+
+constexpr int32_t PathUnits = 260;  // the platform's path limit, terminator included
+constexpr DWORD OpenFlags = OFN_EXPLORER | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR | OFN_HIDEREADONLY;
+
+struct RequesterState {
+  wchar_t* fileBuffer;      // PathUnits zeroed units on RuntimeHeap; kept until the next call (owned)
+  int32_t selectedPattern;  // the dialog's filter index after the last successful choice
+};
+RequesterState requester;
+
+// Zeroed units on RuntimeHeap, released when the owner goes out of scope.
+class HeapUnits {
+ public:
+  explicit HeapUnits(size_t units) : units_(static_cast<wchar_t*>(RuntimeAllocate(units * sizeof(wchar_t)))) {}
+  ~HeapUnits() { RuntimeFree(units_); }
+  HeapUnits(const HeapUnits&) = delete;
+  HeapUnits& operator=(const HeapUnits&) = delete;
+  wchar_t* get() const { return units_; }
+
+ private:
+  wchar_t* units_;
+};
+
+bool IsValidFileName(const wchar_t* name) {
+  if (!*name) return false;
+  for (const wchar_t* c = name; *c; ++c)
+    if (*c < 0x20 || wcschr(L"\"\\/:*?<>|", *c)) return false;
+  return true;
+}
+
+void CopyAtMost(wchar_t* destination, const wchar_t* source, size_t units) {
+  size_t n = 0;
+  for (; n < units && source[n]; ++n) destination[n] = source[n];
+  destination[n] = 0;
+}
+
+// Splits the default into the starting folder (without its trailing backslash)
+// and the proposed name, which is dropped when it is not a valid file name.
+void SplitDefault(const wchar_t* defaultPath, wchar_t* directory, wchar_t* fileName) {
+  wcscpy(directory, defaultPath);
+  wchar_t* backslash = wcsrchr(directory, L'\\');
+  if (backslash && backslash != directory) {
+    *backslash = 0;
+    CopyAtMost(fileName, backslash + 1, PathUnits - 1);
+  } else {
+    CopyAtMost(fileName, defaultPath, PathUnits - 1);
+    directory[0] = 0;
+  }
+  if (!IsValidFileName(fileName)) fileName[0] = 0;
+}
+
+HWND OwnWindowOrNone(HWND window) {
+  DWORD process = 0;
+  GetWindowThreadProcessId(window, &process);
+  return process == GetCurrentProcessId() ? window : nullptr;
+}
+
+struct DisabledWindow {
+  HWND window;
+  bool wasTopmost;
+};
+
+// Disables the thread's other visible, enabled top-level windows for the life of
+// the dialog and gives them back afterwards, topmost ones topmost again.
+class ModalScope {
+ public:
+  explicit ModalScope(HWND foreground) : foreground_(foreground) {
+    EnumWindows(&ModalScope::DisableOne, reinterpret_cast<LPARAM>(this));
+  }
+  ~ModalScope() {
+    for (const DisabledWindow& entry : disabled_) {
+      EnableWindow(entry.window, TRUE);
+      if (entry.wasTopmost)
+        SetWindowPos(entry.window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    }
+  }
+  ModalScope(const ModalScope&) = delete;
+  ModalScope& operator=(const ModalScope&) = delete;
+
+ private:
+  static BOOL CALLBACK DisableOne(HWND window, LPARAM scope) {
+    auto* self = reinterpret_cast<ModalScope*>(scope);
+    if (GetWindowThreadProcessId(window, nullptr) != GetCurrentThreadId() || !IsWindowVisible(window) ||
+        !IsWindowEnabled(window) || window == self->foreground_)
+      return TRUE;
+    const bool topmost = (GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
+    if (topmost) SetWindowPos(window, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    self->disabled_.push_back({window, topmost});
+    EnableWindow(window, FALSE);
+    return TRUE;
+  }
+
+  HWND foreground_;
+  std::vector<DisabledWindow> disabled_;
+};
+
+// Runs the dialog; false when the user cancelled or a buffer could not be had.
+bool RunOpenDialog(const wchar_t* title, const wchar_t* defaultPath, const wchar_t* patterns, int32_t position) {
+  RuntimeFree(requester.fileBuffer);
+  requester.selectedPattern = 0;
+  requester.fileBuffer = static_cast<wchar_t*>(RuntimeAllocate(PathUnits * sizeof(wchar_t)));
+  if (!requester.fileBuffer) return false;
+
+  const wchar_t* patternList = patterns ? patterns : L"";
+  HeapUnits filter(wcslen(patternList) + 3);
+  if (!filter.get()) return false;
+  wcscpy(filter.get(), patternList);
+  for (wchar_t* c = filter.get(); *c; ++c)
+    if (*c == L'|') *c = 0;
+
+  HeapUnits directory(defaultPath ? wcslen(defaultPath) + 2 : 1);
+  if (defaultPath) SplitDefault(defaultPath, directory.get(), requester.fileBuffer);
+
+  OPENFILENAMEW dialog = {};
+  dialog.lStructSize = OPENFILENAME_SIZE_VERSION_400W;
+  const HWND foreground = GetForegroundWindow();
+  dialog.hwndOwner = OwnWindowOrNone(foreground);
+  dialog.lpstrFilter = filter.get();
+  dialog.nFilterIndex = position + 1;
+  dialog.lpstrFile = requester.fileBuffer;
+  dialog.nMaxFile = PathUnits;
+  dialog.lpstrInitialDir = defaultPath ? directory.get() : nullptr;
+  dialog.lpstrTitle = title;
+  dialog.Flags = OpenFlags;
+
+  BOOL chosen;
+  {
+    ModalScope modal(foreground);
+    chosen = GetOpenFileNameW(&dialog);
+  }
+  if (chosen) requester.selectedPattern = static_cast<int32_t>(dialog.nFilterIndex);
+  return chosen != FALSE;
+}
+
+}  // namespace
+
+void RequesterInit() {
+  INITCOMMONCONTROLSEX classes = {sizeof classes, 0xB48};
+  InitCommonControlsEx(&classes);
+  CoInitialize(nullptr);
+}
+
+void RequestOpenFile(const wchar_t* title, const wchar_t* defaultPath, const wchar_t* patterns, int32_t position,
+                     int32_t result) {
+  const bool chosen = RunOpenDialog(title, defaultPath, patterns, position);
+  wchar_t* out = ScratchReserve(PathUnits, result);
+  out[0] = 0;
+  if (chosen) CopyAtMost(out, requester.fileBuffer, PathUnits - 1);
+  ScratchRelease(PathUnits - static_cast<int32_t>(wcslen(out)));
+}
+
+int32_t RequesterSelectedPattern() { return requester.selectedPattern; }

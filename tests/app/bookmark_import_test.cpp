@@ -1,0 +1,260 @@
+// The import command against the real dialog, the real list and real files:
+// bookmark files in, the rows the list then shows out.
+#include <gtest/gtest.h>
+
+#include <commctrl.h>
+
+#include <string>
+#include <vector>
+
+#include "application.h"
+#include "core/startup.h"
+#include "gadgets/gadgets.h"
+#include "support/dialog_driver.h"
+#include "support/test_support.h"
+
+namespace {
+
+using testing_support::DialogDriver;
+using testing_support::TempFolder;
+
+constexpr wchar_t DialogTitle[] = L"Select exported browser bookmarks file";
+
+struct Row {
+  std::wstring url, title, description, category, owner;
+  bool operator==(const Row& other) const {
+    return url == other.url && title == other.title && description == other.description &&
+           category == other.category && owner == other.owner;
+  }
+};
+
+std::ostream& operator<<(std::ostream& out, const Row& row) {
+  using testing_support::Narrow;
+  return out << "{" << Narrow(row.url) << " | " << Narrow(row.title) << " | " << Narrow(row.description) << " | "
+             << Narrow(row.category) << " | " << Narrow(row.owner) << "}";
+}
+
+HWND ListWindow() { return GadgetLookup(BookmarkList)->window; }
+
+int RowCount() { return static_cast<int>(SendMessageW(ListWindow(), LVM_GETITEMCOUNT, 0, 0)); }
+
+std::wstring Cell(int row, int column) {
+  std::vector<wchar_t> text(8192);
+  LVITEMW item = {};
+  item.iSubItem = column;
+  item.pszText = text.data();
+  item.cchTextMax = static_cast<int>(text.size());
+  SendMessageW(ListWindow(), LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
+  return text.data();
+}
+
+std::vector<Row> RowsFrom(int first) {
+  std::vector<Row> rows;
+  for (int r = first; r < RowCount(); ++r) rows.push_back({Cell(r, 0), Cell(r, 1), Cell(r, 2), Cell(r, 3), Cell(r, 4)});
+  return rows;
+}
+
+// Runs the import with the dialog answered by answer (empty: cancel); returns
+// the rows it added.
+std::vector<Row> Import(const std::wstring& answer) {
+  const int before = RowCount();
+  DialogDriver driver(DialogTitle, answer);
+  BookmarkImport();
+  EXPECT_TRUE(driver.Finish().appeared);
+  EXPECT_EQ(ScratchOffset, 0);
+  return RowsFrom(before);
+}
+
+class Import : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    RuntimeStartup();
+    ASSERT_TRUE(MainWindowBuild());
+  }
+
+  std::wstring Write(const std::wstring& name, const std::string& bytes) { return folder.Write(name, bytes); }
+
+  Row Bookmark(const std::wstring& url, const std::wstring& title, const std::wstring& description = L"") const {
+    return {url, title, description, L"InterNet BookMark", owner};
+  }
+
+  TempFolder folder;
+  const std::wstring owner = testing_support::ProfileOwner();
+};
+
+TEST_F(Import, WorkedExampleGivesItsTwoRows) {
+  const std::vector<Row> rows = ::Import(testing_support::FixturesDir() + L"\\worked_example.html");
+  EXPECT_EQ(rows, (std::vector<Row>{
+                      Bookmark(L"file:///C:/notes/a.txt", L"Alpha & Beta", L"First <note>"),
+                      Bookmark(L"file:///C:/notes/b.url", L"Shortcut B"),
+                  }));
+}
+
+TEST_F(Import, LineRulesOfTheFormat) {
+  const std::wstring path = Write(L"edges.htm",
+                                  "<dt><a href=\"lower\">lower-case markers</a>\n"
+                                  "<dd>lower-case description\n"
+                                  "<DT><A  HREF=\"two spaces\">not a bookmark</A>\n"
+                                  "<DT><A HREF=noquote>No quote</A>\n"
+                                  "<DT><A HREF=\"one quote>Once</A>\n"
+                                  "<DT><A HREF=\"gt\">a > b</A>\n"
+                                  "<DT><A HREF=\"a&amp;b\">&amp;lt;tag&amp;gt; &gt; x</A>\n"
+                                  "<DT><A HREF=\"u1\">Link.Url</A>\n"
+                                  "<DT><A HREF=\"u2\">.URL</A>\n"
+                                  "<DT><A HREF=\"u3\">x.url.url</A>\n"
+                                  "<A HREF=\"order\">markers in either order</A><DT>\n"
+                                  "<DT><A HREF=\"gap\">described after a gap</A>\n"
+                                  "\n"
+                                  "<DD>ignored: not right after its bookmark\n"
+                                  "<DT><A HREF=\"dd\">described</A>\n"
+                                  "<DD>  used &quot;once&quot;  \n"
+                                  "<DD>ignored: second description\n"
+                                  "<DT><H3>Folder</H3>\n"
+                                  "<DD>ignored: after a folder\n"
+                                  "<DT><A HREF=\"last\">ends on a bookmark</A>\n");
+  EXPECT_EQ(::Import(path), (std::vector<Row>{
+                                Bookmark(L"", L"No quote"),
+                                Bookmark(L"one quote>Once</A>", L"Once"),
+                                Bookmark(L"gt", L"b"),
+                                Bookmark(L"a&amp;b", L"<tag> > x"),
+                                Bookmark(L"u1", L"Link"),
+                                Bookmark(L"u2", L""),
+                                Bookmark(L"u3", L"x.url"),
+                                Bookmark(L"order", L"markers in either order"),
+                                Bookmark(L"gap", L"described after a gap"),
+                                Bookmark(L"dd", L"described", L"used \"once\""),
+                                Bookmark(L"last", L"ends on a bookmark"),
+                            }));
+
+  // A new import starts fresh: a description on its first line belongs to no row.
+  const int before = RowCount();
+  EXPECT_TRUE(::Import(Write(L"dd-first.htm", "<DD>not for the previous import\n")).empty());
+  EXPECT_EQ(Cell(before - 1, 2), L"");
+}
+
+TEST_F(Import, NothingIsAddedWithoutBookmarks) {
+  EXPECT_TRUE(::Import(Write(L"empty.htm", "")).empty());
+  EXPECT_TRUE(::Import(Write(L"folders.htm", "<DL><p>\r\n<DT><H3>Only folders</H3>\r\n</DL>")).empty());
+  EXPECT_TRUE(::Import(L"").empty());  // cancelled
+  EXPECT_TRUE(::Import(folder.path() + L"\\missing.htm").empty());
+}
+
+TEST_F(Import, ImportingTwiceAppendsEveryRowTwice) {
+  const std::wstring path = Write(L"twice.htm", "<DT><A HREF=\"x\">X</A>\r\n<DD>about x\r\n<DT><A HREF=\"y\">Y</A>");
+  const std::vector<Row> expected = {Bookmark(L"x", L"X", L"about x"), Bookmark(L"y", L"Y")};
+  EXPECT_EQ(::Import(path), expected);
+  EXPECT_EQ(::Import(path), expected);
+}
+
+TEST_F(Import, TheFileIsReleasedWhenTheImportEnds) {
+  const std::wstring path = Write(L"released.htm", "<DT><A HREF=\"x\">X</A>\n");
+  ASSERT_EQ(::Import(path).size(), 1u);
+  // A browser exporting again to the same file must be able to replace it.
+  HANDLE writer = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  EXPECT_NE(writer, INVALID_HANDLE_VALUE);
+  CloseHandle(writer);
+  EXPECT_TRUE(DeleteFileW(path.c_str()));
+}
+
+TEST_F(Import, TheListRepaintsAfterTheImport) {
+  HWND list = ListWindow();
+  ::Import(Write(L"one.htm", "<DT><A HREF=\"x\">X</A>\n"));
+  // Redrawing is back on: a change invalidates the list again.
+  ValidateRect(list, nullptr);
+  ListSetCellText(BookmarkList, RowCount() - 1, L"changed", 1);
+  RECT dirty;
+  EXPECT_TRUE(GetUpdateRect(list, &dirty, FALSE));
+}
+
+// Real exports: one row per line holding both markers, and a few rows as a reader
+// of each file expects them.
+struct ExportCase {
+  const wchar_t* file;
+  std::vector<std::vector<std::wstring>> samples;  // url, title, description
+};
+
+int MarkedLines(const std::string& bytes) {
+  int count = 0;
+  size_t start = 0;
+  while (start <= bytes.size()) {
+    size_t end = bytes.find_first_of("\r\n", start);
+    if (end == std::string::npos) end = bytes.size();
+    const std::string line = bytes.substr(start, end - start);
+    if (line.find("<DT>") != std::string::npos && line.find("A HREF") != std::string::npos) ++count;
+    if (end < bytes.size() && bytes[end] == '\r' && end + 1 < bytes.size() && bytes[end + 1] == '\n') ++end;
+    start = end + 1;
+  }
+  return count;
+}
+
+TEST_F(Import, RealBrowserExports) {
+  REQUIRE_SHARED_BOOKMARKS();
+  const ExportCase cases[] = {
+      {L"chrome-personal-2010-crlf.htm",
+       {{L"http://www.aumha.org/a/recover.php", L"Recovering Deleted Files", L""},
+        {L"http://www.rgagnon.com/javadetails/java-0489.html",
+         L"Get a screen capture and save it as a JPEG - Real's Java How-to", L""},
+        {L"javascript:location.href='http://www.citeulike.org/posturl?username=ianli&bml=nopopup&url='+"
+         L"encodeURIComponent(location.href)+'&title='+encodeURIComponent(document.title)",
+         L">citeulike", L""}}},
+      {L"chromium-fixture-empty-folder.html",
+       {{L"http://www.tamurayukari.com/", L"[Tamura Yukari.com]", L""}, {L"http://www.google.com/", L"Google", L""}}},
+      {L"chromium-fixture-epiphany.html", {}},
+      {L"chromium-fixture-redditsaver.html", {}},
+      {L"delicious-export-large.html",
+       {{L"http://metrics.codahale.com/", L"Home | Metrics", L"JVM-based library for measuring system behaviour."},
+        {L"http://jeremykun.com/2013/04/16/categories-whats-the-point/",
+         L"Categories, What\u2019s the Point? | Math \u2229 Programming", L""},
+        {L"http://www.emn.fr/z-info/sdemasse/gccat/", L"Global Constraint Catalog",
+         L"Constraint Satisfaction Problem \"global constraints\" manifest."},
+        {L"http://www.sonatype.com/community/definitive_guide.html",
+         L"www.sonatype.com/community/definitive_guide.html", L""},
+        // A raw ">" in a title: the tag match runs up to the last one.
+        {L"http://2020ok.com/books/25/advanced-programming-language-design-18825.htm",
+         L"Advanced Programming Language Design", L""}}},
+      {L"firefox-fixture-corrupt.html",
+       {{L"b0rked", L"About Us", L""}, {L"http://bogus-icon.mozilla.com/", L"Getting Started", L""},
+        {L"http://example.tld", L"Example.tld", L""}}},
+      {L"firefox-fixture-preplaces.html",
+       {{L"http://en-US.www.mozilla.com/en-US/firefox/help/", L"Help and Tutorials", L""},
+        {L"http://test/post", L"test post keyword", L"item description"},
+        {L"http://en-US.fxfeeds.mozilla.com/en-US/firefox/livebookmarks/", L"Latest Headlines",
+         L"Livemark test comment"}}},
+      {L"firefox-fixture-singleframe.html", {{L"http://www.mozilla.org/", L"Mozilla", L""}}},
+      {L"firefox-personal-zh.html",
+       {{L"http://www.liaoxuefeng.com/wiki/0013739516305929606dd18361248578c67b8067c8c017b000", L"Git\u6559\u7a0b",
+         L"\u7814\u7a76\u4e92\u8054\u7f51\u4ea7\u54c1\u548c\u6280\u672f\uff0c\u63d0\u4f9b\u539f\u521b\u4e2d\u6587"
+         L"\u7cbe\u54c1\u6559\u7a0b"},
+        {L"http://jinja.pocoo.org/docs/2.9/", L"", L""},
+        {L"https://github.com/211zhuangbility/learnpython", L"github",
+         L"Contribute to learnpython development by creating an account on GitHub."}}},
+      {L"ie-favorites-zh.htm",
+       {{L"http://10.30.11.97/btc/Brewster_doc/Project/IVI820A/", L"Brewster_doc - Revision 45305 -Project-IVI820A",
+         L""},
+        {L"http://www.worldhello.net/gotgit/#", L"Git\u6743\u5a01\u6307\u5357 \u2014 GotGit", L""}}},
+      {L"pocket-export-reformatted.html", {}},
+      {L"safari-personal-readinglist.html",
+       {{L"https://www.indiescrum.app/", L"Indie Scrum", L""},
+        {L"https://seilevel.com/business-analyst-resources/rml-book/",
+         L"Visual Models for Software Requirements (RML) | Seilevel", L""},
+        {L"http://tetradecimal.com/", L"Tetradecimal \U0001F916", L""}}},
+  };
+  for (const ExportCase& c : cases) {
+    SCOPED_TRACE(testing_support::Narrow(c.file));
+    const std::wstring path = testing_support::SharedBookmarksDir() + L"\\" + c.file;
+    const std::vector<Row> rows = ::Import(path);
+    EXPECT_EQ(static_cast<int>(rows.size()), MarkedLines(testing_support::ReadWholeFile(path)));
+    for (const auto& sample : c.samples) {
+      const Row* found = nullptr;
+      for (const Row& row : rows)
+        if (row.url == sample[0]) {
+          found = &row;
+          break;
+        }
+      ASSERT_NE(found, nullptr) << testing_support::Narrow(sample[0]);
+      EXPECT_EQ(*found, Bookmark(sample[0], sample[1], sample[2]));
+    }
+  }
+}
+
+}  // namespace
