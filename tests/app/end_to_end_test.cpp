@@ -74,21 +74,23 @@ using Row = std::vector<std::wstring>;
 
 // The program's main window: the top-level window of its process that carries
 // window number 1 (property value 2).
+struct MainWindowSearch {
+  DWORD processId;
+  HWND found;
+};
+
+BOOL CALLBACK KeepIfMainWindow(HWND window, LPARAM context) {
+  auto* search = reinterpret_cast<MainWindowSearch*>(context);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  if (owner != search->processId || reinterpret_cast<intptr_t>(GetPropW(window, L"Vela_WindowID")) != 2) return TRUE;
+  search->found = window;
+  return FALSE;
+}
+
 HWND FindMainWindow(DWORD processId) {
-  struct Search {
-    DWORD processId;
-    HWND found;
-  } search = {processId, nullptr};
-  EnumWindows(
-      [](HWND window, LPARAM context) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(context);
-        DWORD owner = 0;
-        GetWindowThreadProcessId(window, &owner);
-        if (owner != s->processId || reinterpret_cast<intptr_t>(GetPropW(window, L"Vela_WindowID")) != 2) return TRUE;
-        s->found = window;
-        return FALSE;
-      },
-      reinterpret_cast<LPARAM>(&search));
+  MainWindowSearch search = {processId, nullptr};
+  EnumWindows(KeepIfMainWindow, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
 

@@ -7,18 +7,17 @@ namespace {
 constexpr int FileNameFieldId = 0x47C;  // cmb13: the name field of the explorer-style dialog
 constexpr int FileTypeListId = 0x470;   // cmb1: the file-type list
 
+BOOL CALLBACK KeepIfEdit(HWND child, LPARAM found) {
+  wchar_t name[32];
+  GetClassNameW(child, name, 32);
+  if (wcscmp(name, L"Edit") != 0) return TRUE;
+  *reinterpret_cast<HWND*>(found) = child;
+  return FALSE;
+}
+
 HWND FindEdit(HWND parent) {
   HWND found = nullptr;
-  EnumChildWindows(
-      parent,
-      [](HWND child, LPARAM out) -> BOOL {
-        wchar_t name[32];
-        GetClassNameW(child, name, 32);
-        if (wcscmp(name, L"Edit") != 0) return TRUE;
-        *reinterpret_cast<HWND*>(out) = child;
-        return FALSE;
-      },
-      reinterpret_cast<LPARAM>(&found));
+  EnumChildWindows(parent, KeepIfEdit, reinterpret_cast<LPARAM>(&found));
   return found;
 }
 

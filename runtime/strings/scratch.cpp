@@ -1,0 +1,137 @@
+// String values and the scratch. Variables own exact-size blocks (2n + 10 bytes) on
+// StringHeap; results are built in one growable block addressed by byte offsets.
+// The heap is never checked by callers, so a failed allocation ends the process here.
+#include "strings/strings.h"
+
+#include <cstring>
+
+HANDLE StringHeap = nullptr;
+char* StringScratch = nullptr;
+int32_t ScratchOffset = 0;
+int32_t ScratchCapacity = 0;
+
+namespace {
+
+constexpr int32_t ScratchGrowth = 16384;
+constexpr int32_t BlockSpare = 10;  // terminator plus 8 spare bytes after every value
+
+void* Checked(void* block) {
+  if (!block) ExitProcess(ERROR_NOT_ENOUGH_MEMORY);
+  return block;
+}
+
+int32_t Length(const wchar_t* text) { return text ? static_cast<int32_t>(wcslen(text)) : 0; }
+
+// A variable's block resized to bytes; a null variable gets a new block.
+wchar_t* VariableBlock(String* variable, size_t bytes) {
+  void* block = *variable ? HeapReAlloc(StringHeap, 0, *variable, bytes) : HeapAlloc(StringHeap, 0, bytes);
+  *variable = static_cast<wchar_t*>(Checked(block));
+  return *variable;
+}
+
+}  // namespace
+
+void StringsInit() {
+  StringHeap = Checked(HeapCreate(0, 4096, 0));
+  StringScratch = static_cast<char*>(Checked(HeapAlloc(StringHeap, HEAP_ZERO_MEMORY, 16)));
+  ScratchCapacity = 16;
+  ScratchOffset = 0;
+}
+
+void StoreResult(String* variable, int32_t mark) {
+  int32_t bytes = ScratchOffset - mark;
+  CopyUnits(VariableBlock(variable, static_cast<size_t>(bytes) + BlockSpare), ScratchAddress(mark), bytes / 2);
+  ScratchOffset = mark;
+}
+
+void InitText(String* variable, const wchar_t* text) {
+  if (!text) return;
+  int32_t units = Length(text);
+  auto* block = static_cast<wchar_t*>(Checked(HeapAlloc(StringHeap, 0, 2 * static_cast<size_t>(units) + BlockSpare)));
+  CopyUnits(block, text, units);
+  *variable = block;
+}
+
+int32_t AssignText(String* variable, const wchar_t* text) {
+  if (!text) {
+    FreeText(*variable);
+    *variable = nullptr;
+    return 2;
+  }
+  int32_t units = Length(text);
+  size_t bytes = 2 * static_cast<size_t>(units) + BlockSpare;
+  String old = *variable;
+  // Text taken from the variable's own block would be freed by the reallocation
+  // before it is read, so such a text goes to a new block instead.
+  if (old && text >= old && text < old + HeapSize(StringHeap, 0, old) / sizeof(wchar_t)) {
+    *variable = nullptr;
+    CopyUnits(VariableBlock(variable, bytes), text, units);
+    FreeText(old);
+  } else {
+    CopyUnits(VariableBlock(variable, bytes), text, units);
+  }
+  return 2 * units + 2;
+}
+
+void AppendText(const wchar_t* text) {
+  if (!text) {
+    *ScratchAddress(ScratchOffset) = 0;
+    return;
+  }
+  // Cheap insurance: a text read from the scratch survives the buffer moving.
+  uint32_t tag = ScratchTag(text);
+  int32_t units = Length(text);
+  wchar_t* destination = ScratchReserve(units, ScratchOffset);
+  if (tag) text = ScratchFromTag(tag);
+  CopyUnits(destination, text, units);
+}
+
+int32_t CompareText(const wchar_t* a, const wchar_t* b) {
+  if (!a) a = L"";
+  if (!b) b = L"";
+  for (;; ++a, ++b) {
+    if (*a != *b) return 0;
+    if (*a == 0) return 1;
+  }
+}
+
+void FreeText(String value) {
+  if (value) HeapFree(StringHeap, 0, value);
+}
+
+wchar_t* ScratchReserve(int32_t units, int32_t resultOffset) {
+  int64_t need = static_cast<int64_t>(ScratchOffset) + 2 * static_cast<int64_t>(units);
+  if (need >= ScratchCapacity - 4) {
+    // Offsets are 32-bit: a scratch that would pass them cannot be addressed.
+    if (need > INT32_MAX - ScratchGrowth - BlockSpare) ExitProcess(ERROR_NOT_ENOUGH_MEMORY);
+    ScratchCapacity = static_cast<int32_t>(need) + ScratchGrowth;
+    StringScratch = static_cast<char*>(
+        Checked(HeapReAlloc(StringHeap, 0, StringScratch, static_cast<size_t>(ScratchCapacity) + BlockSpare)));
+  }
+  ScratchOffset = resultOffset + 2 * units;
+  return ScratchAddress(resultOffset);
+}
+
+void ScratchRelease(int32_t units) { ScratchOffset -= 2 * units; }
+
+void ScratchEmptyResult(int32_t resultOffset) {
+  ScratchOffset = resultOffset;
+  *ScratchAddress(resultOffset) = 0;
+}
+
+uint32_t ScratchTag(const void* address) {
+  // Unsigned: an address below the base wraps to a large distance and falls outside.
+  uintptr_t distance = reinterpret_cast<uintptr_t>(address) - reinterpret_cast<uintptr_t>(StringScratch);
+  return distance <= static_cast<uintptr_t>(ScratchOffset) ? static_cast<uint32_t>(distance) + 1 : 0;
+}
+
+wchar_t* ScratchFromTag(uint32_t tag) { return reinterpret_cast<wchar_t*>(StringScratch + (tag - 1)); }
+
+wchar_t* ScratchAddress(int32_t offset) { return reinterpret_cast<wchar_t*>(StringScratch + offset); }
+
+wchar_t* CopyUnits(wchar_t* destination, const wchar_t* source, int32_t units) {
+  // memmove: producers copy a text down onto its own result offset, so the ranges may overlap.
+  memmove(destination, source, sizeof(wchar_t) * static_cast<size_t>(units));
+  destination[units] = 0;
+  return destination + units;
+}

@@ -1,0 +1,532 @@
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "strings/strings.h"
+
+namespace {
+
+std::wstring Read(const wchar_t* text) { return text ? text : L""; }
+
+size_t BlockSize(const void* block) { return HeapSize(StringHeap, 0, block); }
+
+class Strings : public ::testing::Test {
+ protected:
+  void SetUp() override { StringsInit(); }
+};
+
+// ---- Values and the scratch
+
+TEST_F(Strings, StartsWithSixteenByteScratch) {
+  EXPECT_EQ(ScratchCapacity, 16);
+  EXPECT_EQ(ScratchOffset, 0);
+  EXPECT_EQ(BlockSize(StringScratch), 16u);
+}
+
+TEST_F(Strings, FirstResultGrowsOnlyFromSixUnits) {
+  struct Row {
+    int32_t units;
+    int32_t capacity;
+    size_t block;
+  };
+  for (const Row& row : {Row{5, 16, 16}, Row{6, 16396, 16406}}) {
+    StringsInit();
+    std::wstring text(static_cast<size_t>(row.units), L'q');
+    AppendText(text.c_str());
+    SCOPED_TRACE(row.units);
+    EXPECT_EQ(ScratchCapacity, row.capacity);
+    EXPECT_EQ(BlockSize(StringScratch), row.block);
+    EXPECT_EQ(ScratchOffset, 2 * row.units);
+    EXPECT_EQ(Read(ScratchAddress(0)), text);
+  }
+}
+
+TEST_F(Strings, GrowthKeepsContentsAndCountsFromTheCurrentOffset) {
+  AppendText(L"abcde");
+  ASSERT_EQ(ScratchCapacity, 16);
+  // need = ScratchOffset (10) + 2, not the result offset 0 + 2: 12 >= 16 - 4 grows.
+  wchar_t* at = ScratchReserve(1, 0);
+  EXPECT_EQ(ScratchCapacity, 12 + 16384);
+  EXPECT_EQ(ScratchOffset, 2);
+  EXPECT_EQ(at, ScratchAddress(0));
+  EXPECT_EQ(std::wstring(at, 5), L"abcde");
+  ScratchEmptyResult(0);
+  ScratchReserve(10, 0);
+  EXPECT_EQ(ScratchCapacity, 16396) << "a reserve that fits must not grow or shrink";
+}
+
+TEST_F(Strings, TagCoversTheNewestTerminatorAndNothingBeyond) {
+  AppendText(L"abc");
+  const char* base = StringScratch;
+  struct Row {
+    const void* address;
+    uint32_t tag;
+  };
+  const Row rows[] = {
+      {base, 1},       {base + 2, 3},      {base + ScratchOffset, 7}, {base + ScratchOffset + 2, 0},
+      {base - 2, 0},   {L"abc", 0},        {nullptr, 0},
+  };
+  for (const Row& row : rows) EXPECT_EQ(ScratchTag(row.address), row.tag) << row.address;
+  uint32_t tag = ScratchTag(base + 2);
+  ScratchReserve(100, ScratchOffset);
+  EXPECT_EQ(ScratchFromTag(tag), ScratchAddress(2)) << "a tag follows the buffer when it moves";
+  EXPECT_EQ(*ScratchFromTag(tag), L'b');
+}
+
+TEST_F(Strings, StoreResultCopiesExactlyAndReturnsToTheMark) {
+  const wchar_t* rows[] = {L"", L"a", L"hello world", L"a longer result that makes the scratch grow"};
+  StringValue value;
+  for (const wchar_t* text : rows) {
+    for (int32_t mark : {0, 6}) {
+      ScratchOffset = 0;
+      AppendText(L"xy");
+      ScratchOffset = mark;
+      AppendText(text);
+      StoreResult(value.Slot(), mark);
+      SCOPED_TRACE(testing::Message() << "\"" << text << "\" at " << mark);
+      EXPECT_EQ(ScratchOffset, mark);
+      ASSERT_NE(value.Get(), nullptr) << "even an empty result leaves a block";
+      EXPECT_EQ(Read(value.Get()), text);
+      EXPECT_EQ(BlockSize(value.Get()), 2 * wcslen(text) + 10);
+    }
+  }
+}
+
+TEST_F(Strings, AssignTextSizesTheBlockAndFreesOnMissingText) {
+  struct Row {
+    const wchar_t* text;
+    int32_t bytes;
+  };
+  StringValue value;
+  for (const Row& row : {Row{L"abc", 8}, Row{L"", 2}, Row{L"longer text", 24}, Row{L"x", 4}, Row{nullptr, 2}}) {
+    EXPECT_EQ(AssignText(value.Slot(), row.text), row.bytes);
+    if (!row.text) {
+      EXPECT_EQ(value.Get(), nullptr);
+      continue;
+    }
+    EXPECT_EQ(Read(value.Get()), row.text);
+    EXPECT_EQ(BlockSize(value.Get()), static_cast<size_t>(row.bytes) + 8);
+  }
+}
+
+TEST_F(Strings, AssignTextFromItsOwnBlock) {
+  StringValue value;
+  AssignText(value.Slot(), L"a text of some length");
+  AssignText(value.Slot(), value.Get());
+  EXPECT_EQ(Read(value.Get()), L"a text of some length");
+  AssignText(value.Slot(), value.Get() + 2);
+  EXPECT_EQ(Read(value.Get()), L"text of some length");
+}
+
+TEST_F(Strings, InitTextCopiesOrLeavesNull) {
+  StringValue missing;
+  InitText(missing.Slot(), nullptr);
+  EXPECT_EQ(missing.Get(), nullptr);
+  wchar_t source[] = L"source";
+  StringValue copy;
+  InitText(copy.Slot(), source);
+  source[0] = L'S';
+  EXPECT_EQ(Read(copy.Get()), L"source");
+  EXPECT_EQ(BlockSize(copy.Get()), 2 * 6 + 10u);
+}
+
+TEST_F(Strings, CompareTextIsExactEquality) {
+  struct Row {
+    const wchar_t* a;
+    const wchar_t* b;
+    int32_t equal;
+  };
+  const Row rows[] = {
+      {nullptr, L"", 1}, {L"", nullptr, 1}, {nullptr, nullptr, 1}, {L"abc", L"abc", 1}, {L"a", L"A", 0},
+      {L"ab", L"abc", 0}, {L"abc", L"ab", 0}, {L"", L"a", 0},       {nullptr, L"a", 0},
+  };
+  for (const Row& row : rows) EXPECT_EQ(CompareText(row.a, row.b), row.equal) << Read(row.a) << "|" << Read(row.b);
+}
+
+TEST_F(Strings, AppendTextConcatenatesAtTheOffset) {
+  struct Row {
+    std::initializer_list<const wchar_t*> parts;
+    const wchar_t* whole;
+  };
+  const Row rows[] = {
+      {{nullptr}, L""},          {{L""}, L""},   {{L"ab", L"cd"}, L"abcd"},
+      {{L"ab", nullptr, L"cd"}, L"abcd"}, {{L"ab", L"", L"c"}, L"abc"},
+      {{L"first part, ", L"second part, ", L"third"}, L"first part, second part, third"},
+  };
+  for (const Row& row : rows) {
+    StringsInit();
+    AppendText(L"keep");
+    int32_t mark = ScratchOffset += 2;
+    for (const wchar_t* part : row.parts) AppendText(part);
+    EXPECT_EQ(Read(ScratchAddress(mark)), row.whole);
+    EXPECT_EQ(ScratchOffset, mark + 2 * static_cast<int32_t>(wcslen(row.whole)));
+    EXPECT_EQ(Read(ScratchAddress(0)), L"keep");
+  }
+}
+
+TEST_F(Strings, AppendTextOfAScratchTextSurvivesGrowth) {
+  AppendText(L"abcde");
+  AppendText(ScratchAddress(0));
+  EXPECT_GT(ScratchCapacity, 16);
+  EXPECT_EQ(Read(ScratchAddress(0)), L"abcdeabcde");
+}
+
+TEST_F(Strings, CopyUnitsStopsAtItsTerminator) {
+  for (int32_t units : {0, 1, 2, 3, 4}) {
+    wchar_t destination[8];
+    wmemset(destination, L'#', 8);
+    wchar_t* end = CopyUnits(destination, L"abcd", units);
+    EXPECT_EQ(end, destination + units);
+    EXPECT_EQ(std::wstring(destination), std::wstring(L"abcd", static_cast<size_t>(units)));
+    EXPECT_EQ(destination[units + 1], L'#') << units;
+  }
+}
+
+TEST_F(Strings, ReleaseAndEmptyResultMoveTheOffset) {
+  AppendText(L"abcd");
+  ScratchReserve(5, 4);
+  EXPECT_EQ(ScratchOffset, 14);
+  ScratchRelease(3);
+  EXPECT_EQ(ScratchOffset, 8);
+  ScratchEmptyResult(2);
+  EXPECT_EQ(ScratchOffset, 2);
+  EXPECT_EQ(Read(ScratchAddress(2)), L"");
+  EXPECT_EQ(Read(ScratchAddress(0)), L"a");
+}
+
+TEST_F(Strings, MarkGuardRestoresAndSecondResultReplacesFirst) {
+  AppendText(L"outer");
+  int32_t outer = ScratchOffset;
+  {
+    ScratchMark mark;
+    TextLeft(L"first result", 5, mark);
+    TextRight(L"xyz", 2, mark);
+    EXPECT_EQ(Read(mark.Text()), L"yz");
+    EXPECT_TRUE(mark.Equals(L"yz"));
+    EXPECT_EQ(ScratchOffset, outer);
+  }
+  EXPECT_EQ(ScratchOffset, outer);
+}
+
+// ---- String functions
+//
+// Every producer row runs in four placements: the text outside the scratch at
+// mark 0; at a mark above another temporary, which must survive; the text lying
+// at the result offset itself (a nested call); and that again in a fresh 16-byte
+// scratch, so that reserving moves the buffer under the call.
+
+using Producer = std::function<void(const wchar_t* text, int32_t result)>;
+
+// A new 16-byte scratch with a block right behind it, so that growing cannot
+// happen in place: the buffer moves and its old block is freed, which is what
+// exposes an address kept across the reserve.
+class FreshScratchThatMustMove {
+ public:
+  FreshScratchThatMustMove() {
+    StringsInit();
+    InitText(blocker_.Slot(), L"blocker");
+  }
+
+ private:
+  StringValue blocker_;
+};
+
+void CheckProducer(const Producer& produce, const wchar_t* input, const std::wstring& expected) {
+  SCOPED_TRACE(testing::Message() << "input \"" << Read(input) << (input ? "\"" : "\" (missing)"));
+  auto check = [&](int32_t mark, const char* placement) {
+    SCOPED_TRACE(placement);
+    EXPECT_EQ(Read(ScratchAddress(mark)), expected);
+    EXPECT_EQ(ScratchOffset, mark + 2 * static_cast<int32_t>(expected.size()));
+  };
+  {
+    StringValue copy;
+    InitText(copy.Slot(), input);
+    ScratchOffset = 0;
+    produce(copy.Get(), 0);
+    check(0, "outside the scratch");
+
+    ScratchOffset = 0;
+    AppendText(L"below");
+    int32_t mark = ScratchOffset += 2;
+    produce(copy.Get(), mark);
+    check(mark, "above a temporary");
+    EXPECT_EQ(Read(ScratchAddress(0)), L"below");
+  }
+  if (!input) return;
+  ScratchOffset = 0;
+  AppendText(input);
+  produce(ScratchAddress(0), 0);
+  check(0, "at its own offset");
+
+  FreshScratchThatMustMove blocker;
+  AppendText(input);
+  produce(ScratchAddress(0), 0);
+  check(0, "at its own offset, growing");
+}
+
+TEST_F(Strings, TextFieldSplitsAtTheFirstSeparatorUnit) {
+  struct Row {
+    const wchar_t* text;
+    int32_t index;
+    const wchar_t* separator;
+    const wchar_t* field;
+  };
+  const Row rows[] = {
+      {L"C:\\Users\\user1\\", 3, L"\\", L"user1"}, {L"C:\\Users\\user1\\", 4, L"\\", L""},
+      {L"a,b", 0, L",", L""},    {L"a,b", -1, L",", L""},   {L"a,b", INT_MIN, L",", L""},
+      {L"a,b", 3, L",", L""},    {L"a,b", INT_MAX, L",", L""}, {L"a,,b", 2, L",", L""},
+      {L"a,,b", 3, L",", L"b"}, {L"abc", 1, L",", L"abc"}, {nullptr, 1, L",", L""},
+      {L"a;b", 2, L";,", L"b"},  {L",a", 1, L",", L""},    {L"a,", 2, L",", L""},
+      {L"x\"url\"y", 2, L"\"", L"url"}, {L"x\"y", 2, L"\"", L"y"}, {L"xy", 2, L"\"", L""},
+      {L"a,b", 1, L"", L"a,b"},  {L"a,b", 2, L"", L""},    {L"a,b", 1, nullptr, L"a,b"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(testing::Message() << "index " << row.index);
+    CheckProducer([&](const wchar_t* t, int32_t r) { TextField(t, row.index, row.separator, r); }, row.text,
+                  row.field);
+  }
+}
+
+TEST_F(Strings, TextFindCountsFromTheBeginning) {
+  struct Row {
+    const wchar_t* text;
+    const wchar_t* search;
+    int32_t start;
+    int32_t position;
+  };
+  const Row rows[] = {
+      {L"abcabc", L"c", 4, 6}, {L"abc", L"c", 0, 3},      {L"abc", L"c", INT_MIN, 3}, {L"abc", L"a", 4, 0},
+      {L"abc", L"", 1, 0},     {L"", L"a", 1, 0},         {L"abc", L"C", 1, 0},      {nullptr, L"a", 1, 0},
+      {L"abc", nullptr, 1, 0}, {L"abc", L"bcd", 1, 0},    {L"abcabc", L"abc", 2, 4}, {L"abc", L"abc", 1, 1},
+      {L"abc", L"c", 3, 3},    {L"abc", L"a", INT_MAX, 0}, {L"aab", L"ab", 1, 2},
+  };
+  for (const Row& row : rows) {
+    EXPECT_EQ(TextFind(row.text, row.search, row.start), row.position)
+        << Read(row.text) << " / " << Read(row.search) << " from " << row.start;
+  }
+}
+
+TEST_F(Strings, TrimsRemoveSpacesOnly) {
+  struct Row {
+    const wchar_t* text;
+    const wchar_t* left;
+    const wchar_t* right;
+    const wchar_t* both;
+  };
+  const Row rows[] = {
+      {L"  a  ", L"a  ", L"  a", L"a"},        {L"   ", L"", L"", L""},          {L"", L"", L"", L""},
+      {nullptr, L"", L"", L""},                {L"\ta\t", L"\ta\t", L"\ta\t", L"\ta\t"},
+      {L" a b ", L"a b ", L" a b", L"a b"},   {L"ab", L"ab", L"ab", L"ab"},
+      {L"  a  b c   ", L"a  b c   ", L"  a  b c", L"a  b c"},
+  };
+  for (const Row& row : rows) {
+    CheckProducer(TextTrimLeft, row.text, row.left);
+    CheckProducer(TextTrimRight, row.text, row.right);
+    CheckProducer(TextTrim, row.text, row.both);
+  }
+}
+
+TEST_F(Strings, LeftAndRightClampTheCount) {
+  struct Row {
+    const wchar_t* text;
+    int32_t count;
+    const wchar_t* left;
+    const wchar_t* right;
+  };
+  const Row rows[] = {
+      {L"abc", -1, L"", L""},      {L"abc", 0, L"", L""},          {L"abc", 2, L"ab", L"bc"},
+      {L"abc", 3, L"abc", L"abc"}, {L"abc", 10, L"abc", L"abc"},   {L"abc", INT_MAX, L"abc", L"abc"},
+      {L"abc", INT_MIN, L"", L""}, {nullptr, 2, L"", L""},         {L"", 1, L"", L""},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.count);
+    CheckProducer([&](const wchar_t* t, int32_t r) { TextLeft(t, row.count, r); }, row.text, row.left);
+    CheckProducer([&](const wchar_t* t, int32_t r) { TextRight(t, row.count, r); }, row.text, row.right);
+  }
+}
+
+TEST_F(Strings, TextMidTakesTheRestFromAPosition) {
+  struct Row {
+    const wchar_t* text;
+    int32_t start;
+    const wchar_t* rest;
+  };
+  const Row rows[] = {
+      {L"abc", 2, L"bc"},       {L"abc", 0, L"abc"},     {L"abc", 1, L"abc"}, {L"abc", 3, L"c"},
+      {L"abc", 4, L""},         {L"abc", 100, L""},      {L"abc", INT_MAX, L""}, {L"abc", INT_MIN, L"abc"},
+      {nullptr, 1, L""},        {L"\nline", 2, L"line"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.start);
+    CheckProducer([&](const wchar_t* t, int32_t r) { TextMid(t, row.start, r); }, row.text, row.rest);
+  }
+}
+
+TEST_F(Strings, TextLowerKeepsTheLength) {
+  struct Row {
+    const wchar_t* text;
+    const wchar_t* lower;
+  };
+  const Row rows[] = {
+      {L"ABC Def", L"abc def"}, {L"readme.URL", L"readme.url"}, {L"\u00C4\u00D6X", L"\u00E4\u00F6x"},
+      {L"\U0001F600A", L"\U0001F600a"}, {L"", L""},             {nullptr, L""},
+  };
+  for (const Row& row : rows) CheckProducer(TextLower, row.text, row.lower);
+}
+
+TEST_F(Strings, TextLengthCountsCodeUnits) {
+  struct Row {
+    const wchar_t* text;
+    int32_t length;
+  };
+  for (const Row& row : {Row{nullptr, 0}, Row{L"", 0}, Row{L"abc", 3}, Row{L"\U0001F600", 2}}) {
+    EXPECT_EQ(TextLength(row.text), row.length);
+  }
+}
+
+struct SearchRow {
+  const wchar_t* text;
+  const wchar_t* search;
+  const wchar_t* replacement;  // unused by the removal rows
+  const wchar_t* result;
+};
+
+TEST_F(Strings, TextRemoveSkipsWholeOccurrences) {
+  const SearchRow rows[] = {
+      {L"aaa", L"aa", nullptr, L"a"},          {L"a\r\nb\r\n", L"\r", nullptr, L"a\nb\n"},
+      {L"abcabc", L"b", nullptr, L"acac"},     {L"abc", L"abc", nullptr, L""},
+      {L"abc", L"abcd", nullptr, L"abc"},      {L"abc", L"", nullptr, L"abc"},
+      {L"abc", nullptr, nullptr, L"abc"},      {nullptr, L"a", nullptr, L""},
+      {L"", L"a", nullptr, L""},               {L"aXbXXc", L"X", nullptr, L"abc"},
+      {L"abAbab", L"ab", nullptr, L"Ab"},      {L"aabb", L"ab", nullptr, L"ab"},
+  };
+  for (const SearchRow& row : rows) {
+    SCOPED_TRACE(testing::Message() << "search \"" << Read(row.search) << "\"");
+    CheckProducer([&](const wchar_t* t, int32_t r) { TextRemove(t, row.search, r); }, row.text, row.result);
+  }
+}
+
+TEST_F(Strings, TextReplaceDoesNotSearchItsOwnOutput) {
+  const SearchRow rows[] = {
+      {L"aaa", L"aa", L"b", L"ba"},
+      {L"&amp;lt;", L"&amp;", L"&", L"&lt;"},
+      {L"abc", L"", L"x", L"abc"},
+      {L"abc", nullptr, L"x", L"abc"},
+      {L"a-b-c", L"-", L"", L"abc"},
+      {L"a-b-c", L"-", nullptr, L"abc"},
+      {L"aaa", L"a", L"aa", L"aaaaaa"},
+      {L"abc", L"b", L"<a longer replacement>", L"a<a longer replacement>c"},
+      {L"abc", L"x", L"y", L"abc"},
+      {nullptr, L"a", L"b", L""},
+      {L"ab", L"abc", L"x", L"ab"},
+      {L"Aa", L"a", L"b", L"Ab"},
+      {L"&#1280;", L"&#128", L"\u0080", L"\u00800;"},
+  };
+  for (const SearchRow& row : rows) {
+    SCOPED_TRACE(testing::Message() << "search \"" << Read(row.search) << "\" by \"" << Read(row.replacement) << "\"");
+    CheckProducer([&](const wchar_t* t, int32_t r) { TextReplace(t, row.search, row.replacement, r); }, row.text,
+                  row.result);
+  }
+}
+
+// The search string and the replacement below the text in the scratch, with the
+// result written over all three: the private copies must be taken before writing.
+TEST_F(Strings, SearchArgumentsInTheScratchAreReadBeforeTheResultCoversThem) {
+  struct Row {
+    bool replace;
+    const wchar_t* text;
+    const wchar_t* search;
+    const wchar_t* replacement;
+    const wchar_t* result;
+  };
+  const Row rows[] = {
+      {false, L"xaxbx", L"x", nullptr, L"ab"},
+      {false, L"a long text with spaces", L" ", nullptr, L"alongtextwithspaces"},
+      {true, L"xaxbx", L"x", L"<>", L"<>a<>b<>"},
+      {true, L"a-b", L"-", L" and a long middle part ", L"a and a long middle part b"},
+  };
+  for (const Row& row : rows) {
+    for (bool fresh : {false, true}) {
+      std::optional<FreshScratchThatMustMove> blocker;
+      if (fresh) blocker.emplace();
+      ScratchOffset = 0;
+      AppendText(row.search);
+      int32_t replacementAt = ScratchOffset += 2;
+      AppendText(row.replacement);
+      int32_t textAt = ScratchOffset += 2;
+      AppendText(row.text);
+      const wchar_t* replacement = row.replacement ? ScratchAddress(replacementAt) : nullptr;
+      if (row.replace) {
+        TextReplace(ScratchAddress(textAt), ScratchAddress(0), replacement, 0);
+      } else {
+        TextRemove(ScratchAddress(textAt), ScratchAddress(0), 0);
+      }
+      EXPECT_EQ(Read(ScratchAddress(0)), row.result) << (fresh ? "growing" : "in place");
+      EXPECT_EQ(ScratchOffset, 2 * static_cast<int32_t>(wcslen(row.result)));
+    }
+  }
+}
+
+// ---- Chains at one mark, as callers nest them
+
+TEST_F(Strings, ChainsAtOneMarkMatchTheSameCallsOnCopies) {
+  struct Row {
+    const char* name;
+    const wchar_t* text;
+    std::function<void(const wchar_t*, int32_t)> inner;
+    std::function<void(const wchar_t*, int32_t)> outer;
+  };
+  const Row rows[] = {
+      {"TrimLeft(TrimRight)", L"   a title   ", TextTrimRight, TextTrimLeft},
+      {"Lower(Right)", L"Favourites.URL", [](const wchar_t* t, int32_t r) { TextRight(t, 4, r); }, TextLower},
+      {"Replace(Trim) outgrowing its argument", L" a&b&c ", TextTrim,
+       [](const wchar_t* t, int32_t r) { TextReplace(t, L"&", L"&amp;", r); }},
+      {"Mid(Field)", L"name=\"value here\"", [](const wchar_t* t, int32_t r) { TextField(t, 2, L"\"", r); },
+       [](const wchar_t* t, int32_t r) { TextMid(t, 7, r); }},
+      {"Remove(Replace) growing past 16 bytes", L"a\rb", [](const wchar_t* t, int32_t r) {
+         TextReplace(t, L"\r", L"\r\r\r\r\r\r", r);
+       },
+       [](const wchar_t* t, int32_t r) { TextRemove(t, L"\r", r); }},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    std::wstring expected;
+    {
+      StringValue inner;
+      ScratchMark mark;
+      row.inner(row.text, mark);
+      mark.StoreIn(inner.Slot());
+      row.outer(inner.Get(), mark);
+      expected = mark.Text();
+    }
+    FreshScratchThatMustMove blocker;
+    ScratchMark mark;
+    row.inner(row.text, mark);
+    row.outer(mark.Text(), mark);
+    EXPECT_EQ(Read(mark.Text()), expected);
+    EXPECT_EQ(ScratchOffset, 2 * static_cast<int32_t>(expected.size()));
+  }
+}
+
+TEST_F(Strings, ChainThatReallocatesTwiceKeepsItsResult) {
+  FreshScratchThatMustMove blocker;
+  std::wstring expected = L"Abc";
+  ScratchMark mark;
+  AppendText(L"Abc");
+  const char* before = StringScratch;
+  for (int step = 0; step < 13; ++step) {
+    TextReplace(mark.Text(), L"Abc", L"AbcAbc", mark);
+    expected += expected;
+  }
+  EXPECT_GT(ScratchCapacity, 16396) << "the chain was meant to grow the buffer more than once";
+  EXPECT_NE(StringScratch, before) << "the chain was meant to move the buffer";
+  EXPECT_EQ(Read(mark.Text()), expected);
+  TextLower(mark.Text(), mark);
+  TextRight(mark.Text(), 5, mark);
+  EXPECT_EQ(Read(mark.Text()), L"bcabc");
+}
+
+}  // namespace
