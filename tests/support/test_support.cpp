@@ -35,9 +35,11 @@ TempFolder::TempFolder() {
   static std::atomic<int> counter{0};
   wchar_t base[MAX_PATH];
   GetTempPathW(MAX_PATH, base);
-  path_ = std::wstring(base) + L"bmtest_" + std::to_wstring(GetCurrentProcessId()) + L"_" +
-          std::to_wstring(counter++);
-  CreateDirectoryW(path_.c_str(), nullptr);
+  // A folder left by an earlier run under the same process id is skipped, not reused.
+  do {
+    path_ = std::wstring(base) + L"bmtest_" + std::to_wstring(GetCurrentProcessId()) + L"_" +
+            std::to_wstring(counter++);
+  } while (!CreateDirectoryW(path_.c_str(), nullptr) && GetLastError() == ERROR_ALREADY_EXISTS);
 }
 
 TempFolder::~TempFolder() { RemoveTree(path_); }

@@ -1,0 +1,190 @@
+// Encoding policy: texts arrive as UTF-16 and leave as UTF-16; PCRE sees UTF-8
+// copies made by the platform conversion without flags, so an unpaired surrogate
+// becomes U+FFFD on the way in and an invalid byte sequence becomes U+FFFD on the
+// way out. No byte-order mark is added or recognised. Because the copies are always
+// valid UTF-8, PCRE is told not to check them again.
+#include "regex/regex.h"
+
+#include <pcre.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "strings/strings.h"
+
+ObjectTable* RegexTable;
+
+namespace {
+
+struct RegexState {
+  char* lastError;  // copy of PCRE's last compilation message on RuntimeHeap, owned; or null
+};
+
+RegexState* State;
+
+// Handed out when the C heap cannot give even one byte, so that ToUtf8 stays non-null.
+char EmptyBytes[1];
+
+constexpr size_t OutputStep = 4000;
+
+void ClearLastError() {
+  RuntimeFree(State->lastError);
+  State->lastError = nullptr;
+}
+
+void KeepLastError(const char* message) {
+  const size_t size = std::strlen(message) + 1;
+  if (auto* copy = static_cast<char*>(RuntimeAllocate(size))) {
+    std::memcpy(copy, message, size);
+    State->lastError = copy;
+  }
+}
+
+// The replacement's output: bytes on RuntimeHeap, always NUL-terminated at written.
+struct Output {
+  char* bytes;      // owned
+  size_t capacity;  // bytes allocated
+  size_t written;   // bytes before the terminator
+
+  // Makes room for extra more bytes and a terminator, growing by the need plus a
+  // step so that a text with many matches reallocates only now and then.
+  bool Reserve(size_t extra) {
+    if (written + extra < capacity) return true;
+    const size_t grown = capacity + extra + OutputStep;
+    auto* moved = static_cast<char*>(RuntimeReallocate(bytes, grown));
+    if (!moved) return false;
+    bytes = moved;
+    capacity = grown;
+    return true;
+  }
+
+  void Append(const char* from, size_t count) {
+    std::memcpy(bytes + written, from, count);
+    written += count;
+    bytes[written] = '\0';
+  }
+};
+
+// Replaces the matches in text into output; false when the output could not grow.
+bool ReplaceMatches(pcre* compiled, const char* text, const char* replacement, Output* output) {
+  const size_t replacementLength = std::strlen(replacement);
+  const char* cursor = text;
+  size_t remaining = std::strlen(text);
+  int vector[3];
+  while (pcre_exec(compiled, nullptr, cursor, static_cast<int>(remaining), 0, PCRE_NO_UTF8_CHECK, vector, 3) >= 0) {
+    const char* match = nullptr;
+    const int length = pcre_get_substring(cursor, vector, 1, 0, &match);
+    // A negative length means PCRE could not copy the match: keep the rest as it is.
+    if (length < 0) break;
+    if (length == 0) {
+      pcre_free(const_cast<char*>(match));
+      break;
+    }
+    // UTF-8 is self-synchronising: the occurrence starts on a character boundary,
+    // so the remainder after it is still valid for PCRE_NO_UTF8_CHECK.
+    const char* found = std::strstr(cursor, match);
+    pcre_free(const_cast<char*>(match));
+    if (!found) break;
+    const auto prefix = static_cast<size_t>(found - cursor);
+    const size_t consumed = prefix + static_cast<size_t>(length);
+    if (!output->Reserve(consumed + replacementLength)) return false;
+    output->Append(cursor, prefix);
+    output->Append(replacement, replacementLength);
+    cursor += consumed;
+    remaining -= consumed;
+  }
+  if (!output->Reserve(remaining)) return false;
+  output->Append(cursor, remaining);
+  return true;
+}
+
+}  // namespace
+
+void RegexInit() {
+  RegexTable = ObjectTableCreate(sizeof(RegexRecord), 16, RegexFree);
+  State = static_cast<RegexState*>(LibraryStateCreate(sizeof(RegexState)));
+}
+
+void RegexEnd() { ObjectFreeAll(RegexTable); }
+
+intptr_t RegexCreate(ObjectId number, const wchar_t* pattern) {
+  auto* record = static_cast<RegexRecord*>(ObjectAllocate(RegexTable, number));
+  ClearLastError();
+  if (pattern) {
+    char* utf8 = ToUtf8(pattern);
+    const char* error = nullptr;
+    int errorOffset = 0;
+    record->compiled = pcre_compile(utf8, PCRE_UTF8 | PCRE_NO_UTF8_CHECK, &error, &errorOffset, nullptr);
+    FreeUtf8(utf8);
+    if (record->compiled) return ObjectIdentifierOf(record);
+    if (error) KeepLastError(error);
+  }
+  // Nobody can name a failed dynamic record, so it must not stay in the list.
+  if (number == DynamicNumber) ObjectRelease(RegexTable, ObjectIdentifierOf(record));
+  return 0;
+}
+
+void RegexReplace(ObjectId regex, const wchar_t* text, const wchar_t* replacement, int32_t result) {
+  auto* record = text ? static_cast<RegexRecord*>(ObjectFind(RegexTable, regex)) : nullptr;
+  if (!record) {
+    ScratchEmptyResult(result);
+    return;
+  }
+  // From here on only the UTF-8 copies are read, so arguments lying in the scratch
+  // may be overwritten by the result.
+  char* replacementUtf8 = ToUtf8(replacement);
+  char* textUtf8 = ToUtf8(text);
+  Output output{static_cast<char*>(RuntimeAllocate(OutputStep)), OutputStep, 0};
+  if (output.bytes && ReplaceMatches(static_cast<pcre*>(record->compiled), textUtf8, replacementUtf8, &output)) {
+    Utf8ToScratch(output.bytes, result);
+  } else {
+    ScratchEmptyResult(result);
+  }
+  RuntimeFree(output.bytes);
+  FreeUtf8(textUtf8);
+  FreeUtf8(replacementUtf8);
+}
+
+void RegexFree(ObjectId regex) {
+  auto* record = static_cast<RegexRecord*>(ObjectFind(RegexTable, regex));
+  if (!record) return;
+  pcre_free(record->compiled);
+  ObjectRelease(RegexTable, regex);
+}
+
+const char* RegexLastError() { return State->lastError; }
+
+char* ToUtf8(const wchar_t* text) {
+  if (text) {
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    if (size > 0) {
+      if (auto* bytes = static_cast<char*>(std::malloc(static_cast<size_t>(size) + 1))) {
+        WideCharToMultiByte(CP_UTF8, 0, text, -1, bytes, size, nullptr, nullptr);
+        bytes[size] = '\0';
+        return bytes;
+      }
+    }
+  }
+  auto* empty = static_cast<char*>(std::malloc(1));
+  if (!empty) return EmptyBytes;
+  *empty = '\0';
+  return empty;
+}
+
+void FreeUtf8(char* bytes) {
+  if (bytes != EmptyBytes) std::free(bytes);
+}
+
+void Utf8ToScratch(const char* bytes, int32_t result) {
+  // Converted by length and terminated here: the platform's conversion of a
+  // NUL-terminated string may take the NUL into an incomplete sequence at the end.
+  const int length = bytes ? static_cast<int>(std::strlen(bytes)) : 0;
+  const int units = length > 0 ? MultiByteToWideChar(CP_UTF8, 0, bytes, length, nullptr, 0) : 0;
+  if (units <= 0) {
+    ScratchEmptyResult(result);
+    return;
+  }
+  wchar_t* at = ScratchReserve(units, result);
+  MultiByteToWideChar(CP_UTF8, 0, bytes, length, at, units);
+  at[units] = L'\0';
+}

@@ -1,0 +1,42 @@
+// Regular expressions: patterns compiled by PCRE (8-bit API, UTF-8 mode) as numbered
+// objects, and the replacement of every match in a text.
+//
+// A pattern belongs to RegexTable from RegexCreate until RegexFree, a new RegexCreate
+// under its number, or RegexEnd. RegexCreate answers 0 when nothing was compiled; a
+// replacement with a missing text or an identifier that names no pattern is empty.
+#pragma once
+
+#include "core/core.h"
+
+#include <cstdint>
+
+// A record whose pattern is null counts as absent.
+struct RegexRecord {
+  void* compiled;  // PCRE's compiled pattern, owned, released with pcre_free
+};
+
+extern ObjectTable* RegexTable;  // created by RegexInit, never freed
+
+void RegexInit();
+// Frees every pattern still registered, numbered or dynamic.
+void RegexEnd();
+
+// Compiles pattern under number (DynamicNumber for a new identifier). Returns the
+// record's address, which is also the identifier of a dynamic object, or 0 when the
+// pattern is missing or rejected (RegexLastError then holds PCRE's message).
+intptr_t RegexCreate(ObjectId number, const wchar_t* pattern);
+// Produces text with every match replaced by replacement, taken literally. Each
+// search starts afresh on what follows the previous match, which is located as the
+// first occurrence of the matched text there; the first empty match ends the work.
+void RegexReplace(ObjectId regex, const wchar_t* text, const wchar_t* replacement, int32_t result);
+// Frees the pattern of a number or identifier; nothing happens when it names none.
+void RegexFree(ObjectId regex);
+// The message of the last rejected pattern, or null; cleared by every RegexCreate.
+const char* RegexLastError();
+
+// UTF-16 to a new NUL-terminated UTF-8 copy on the C heap; empty, never null, for a
+// missing text. Release it with FreeUtf8.
+char* ToUtf8(const wchar_t* text);
+void FreeUtf8(char* bytes);
+// Produces the UTF-16 decoding of NUL-terminated UTF-8 bytes; missing bytes are empty.
+void Utf8ToScratch(const char* bytes, int32_t result);

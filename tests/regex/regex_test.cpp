@@ -1,0 +1,361 @@
+#include <gtest/gtest.h>
+#include <pcre.h>
+
+#include <cctype>
+#include <cstring>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+#include "regex/regex.h"
+#include "strings/strings.h"
+
+namespace {
+
+class RegexEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    StringsInit();
+    RegexInit();
+  }
+};
+
+const auto* const RegisteredEnvironment = ::testing::AddGlobalTestEnvironment(new RegexEnvironment);
+
+const wchar_t TagPattern[] = L"\\<[^\\<]+\\>";
+
+// Runs one replacement at a fresh mark and checks the producer contract on the way.
+std::wstring Replace(ObjectId regex, const wchar_t* text, const wchar_t* replacement) {
+  ScratchMark mark;
+  RegexReplace(regex, text, replacement, mark);
+  const std::wstring produced = mark.Text();
+  EXPECT_EQ(ScratchOffset, mark + static_cast<int32_t>(2 * produced.size()));
+  return produced;
+}
+
+// A pattern that lives for one test.
+class Pattern {
+ public:
+  explicit Pattern(const wchar_t* pattern, ObjectId number = DynamicNumber)
+      : created_(RegexCreate(number, pattern)), id_(number == DynamicNumber ? created_ : number) {}
+  ~Pattern() { RegexFree(id_); }
+  Pattern(const Pattern&) = delete;
+  Pattern& operator=(const Pattern&) = delete;
+
+  intptr_t created() const { return created_; }
+  ObjectId id() const { return id_; }
+  std::wstring Replace(const wchar_t* text, const wchar_t* replacement) const {
+    return ::Replace(id_, text, replacement);
+  }
+
+ private:
+  intptr_t created_;
+  ObjectId id_;
+};
+
+// Records what goes through PCRE's release hook while it is installed.
+class FreeWatch {
+ public:
+  FreeWatch() : original_(pcre_free) {
+    freed().clear();
+    chained() = original_;
+    pcre_free = Record;
+  }
+  ~FreeWatch() { pcre_free = original_; }
+  FreeWatch(const FreeWatch&) = delete;
+  FreeWatch& operator=(const FreeWatch&) = delete;
+
+  static std::vector<void*>& freed() {
+    static std::vector<void*> list;
+    return list;
+  }
+  bool Freed(void* block) const {
+    for (void* each : freed())
+      if (each == block) return true;
+    return false;
+  }
+
+ private:
+  static void (*&chained())(void*) {
+    static void (*function)(void*);
+    return function;
+  }
+  static void Record(void* block) {
+    freed().push_back(block);
+    chained()(block);
+  }
+  void (*original_)(void*);
+};
+
+void* CompiledOf(intptr_t record) { return reinterpret_cast<RegexRecord*>(record)->compiled; }
+
+int DynamicCount() {
+  int count = 0;
+  for (DynamicNode* node = RegexTable->newest; node; node = node->older) ++count;
+  return count;
+}
+
+struct ReplaceCase {
+  const char* name;
+  const wchar_t* pattern;
+  const wchar_t* text;
+  const wchar_t* replacement;
+  const wchar_t* expected;
+};
+
+const ReplaceCase ReplaceCases[] = {
+    // The import's tag pattern on lines as browsers write them.
+    {"bookmark line", TagPattern,
+     L"        <DT><A HREF=\"https://example.org/\" ADD_DATE=\"1300000000\" ICON=\"data:image/png;base64,iVBOR\">Example Domain</A>",
+     L"", L"        Example Domain"},
+    {"description line", TagPattern, L"<DD>Notes about <b>this</b> page", L"", L"Notes about this page"},
+    {"folder heading", TagPattern, L"    <DT><H3 ADD_DATE=\"1\" LAST_MODIFIED=\"2\">Bookmarks bar</H3>", L"",
+     L"    Bookmarks bar"},
+    {"spaces between tags kept in order", TagPattern, L"<i>a</i> <b> b </b>  c", L"", L"a  b   c"},
+    {"line without tags", TagPattern, L"plain text, 3 > 2 & no mark-up", L"", L"plain text, 3 > 2 & no mark-up"},
+    {"angle brackets around text form a tag", TagPattern, L"3 < 4 and 5 > 2", L"", L"3  2"},
+    {"unclosed bracket before a tag", TagPattern, L"a <b <c> d>", L"", L"a <b "},
+    {"tag pattern with a replacement", TagPattern, L"<p>x<br>y</p>", L"|", L"|x|y|"},
+    // Empty matches end the work and keep the rest.
+    {"empty match after a match", L"a*", L"aaab", L"X", L"Xb"},
+    {"empty match at the start", L"a*", L"baaa", L"X", L"baaa"},
+    {"empty pattern", L"", L"abc", L"X", L"abc"},
+    // Every remainder is a new subject.
+    {"anchor on every remainder", L"^a", L"aaa", L"X", L"XXX"},
+    {"look-behind located by plain search", L"(?<=a)b", L"bab", L"X", L"XaX"},
+    {"word boundary located by plain search", L"\\bcat", L"concat cat", L"dog", L"condog dog"},
+    // Replacements are literal.
+    {"backslash group reference", L"(b)", L"abc", L"\\1", L"a\\1c"},
+    {"dollar group reference", L"(b)", L"abc", L"$1", L"a$1c"},
+    {"dollar zero and ampersand", L"b", L"abc", L"$0&", L"a$0&c"},
+    // No match and empty inputs.
+    {"no match", L"z+", L"abc", L"X", L"abc"},
+    {"empty text", L"a", L"", L"X", L""},
+    {"missing replacement deletes", L"b+", L"abbbc", nullptr, L"ac"},
+    {"replacement longer than the text", L"x", L"x", L"0123456789", L"0123456789"},
+    // Text outside the matches survives the trip through UTF-8.
+    {"accented text kept", L"<[^>]*>", L"caf\u00e9 <b>na\u00efve</b> \u00e9t\u00e9", L"", L"caf\u00e9 na\u00efve \u00e9t\u00e9"},
+    {"character above U+FFFF kept", L"x", L"\U0001F600x\u00e9x\U0001D11E", L"-", L"\U0001F600-\u00e9-\U0001D11E"},
+    {"non-ASCII pattern", L"\u00e9+", L"caf\u00e9\u00e9 th\u00e9", L"e", L"cafe the"},
+    {"dot matches a whole character", L"a.b", L"a\U0001F600b a\u00e9b", L"X", L"X X"},
+    {"non-ASCII replacement", L"o", L"foo", L"\u00f6\U0001F600", L"f\u00f6\U0001F600\u00f6\U0001F600"},
+    {"CJK text", L"\\s+", L"\u4e66\u7b7e  \u680f", L"_", L"\u4e66\u7b7e_\u680f"},
+};
+
+class ReplaceTable : public ::testing::TestWithParam<ReplaceCase> {};
+
+TEST_P(ReplaceTable, GivesExpectedText) {
+  const ReplaceCase& c = GetParam();
+  Pattern pattern(c.pattern);
+  ASSERT_NE(pattern.created(), 0) << RegexLastError();
+  EXPECT_EQ(pattern.Replace(c.text, c.replacement), std::wstring(c.expected));
+}
+
+INSTANTIATE_TEST_SUITE_P(Regex, ReplaceTable, ::testing::ValuesIn(ReplaceCases),
+                         [](const auto& info) {
+                           std::string name;
+                           for (const char* p = info.param.name; *p; ++p)
+                             name += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
+                           return name;
+                         });
+
+TEST(Regex, MissingTextGivesEmptyResult) {
+  Pattern pattern(L"a");
+  ScratchMark outer;
+  AppendText(L"before");
+  ScratchMark mark;
+  RegexReplace(pattern.id(), nullptr, L"X", mark);
+  EXPECT_EQ(ScratchOffset, static_cast<int32_t>(mark));
+  EXPECT_STREQ(mark.Text(), L"");
+}
+
+TEST(Regex, IdentifiersThatNameNoPatternGiveEmptyResults) {
+  intptr_t freedDynamic = RegexCreate(DynamicNumber, L"a");
+  RegexFree(freedDynamic);
+  Pattern freedNumber(L"a", 3);
+  RegexFree(3);
+  int notARecord = 0;
+  const ObjectId unknown[] = {0, 7, 15, 40, 1000, freedDynamic, 3, reinterpret_cast<ObjectId>(&notARecord)};
+  for (ObjectId id : unknown) EXPECT_EQ(Replace(id, L"abc", L"X"), L"") << id;
+}
+
+TEST(Regex, NumberedPatternIsNamedByItsNumber) {
+  Pattern pattern(L"[0-9]+", 5);
+  EXPECT_NE(pattern.created(), 0);
+  EXPECT_EQ(pattern.created(), ObjectIdentifierOf(ObjectFind(RegexTable, 5)));
+  EXPECT_EQ(Replace(5, L"a1b22c333", L"#"), L"a#b#c#");
+}
+
+TEST(Regex, OutputBeyondFourThousandBytesIsComplete) {
+  std::wstring text, expected;
+  for (int i = 0; i < 3000; ++i) {
+    text += L"a\u00e9";
+    expected += L"xyz\u00e9";
+  }
+  Pattern pattern(L"a");
+  EXPECT_EQ(pattern.Replace(text.c_str(), L"xyz"), expected);
+
+  const std::wstring huge(10000, L'R');
+  EXPECT_EQ(pattern.Replace(L"1a2a3", huge.c_str()), L"1" + huge + L"2" + huge + L"3");
+
+  const std::wstring tail(9000, L't');
+  EXPECT_EQ(pattern.Replace((L"a" + tail).c_str(), L"b"), L"b" + tail);
+}
+
+TEST(Regex, TextLyingInTheScratchAtTheResultOffset) {
+  Pattern pattern(TagPattern);
+  ScratchMark mark;
+  AppendText(L"<a href=\"x\">nested</a> call");
+  RegexReplace(pattern.id(), mark.Text(), L"", mark);
+  EXPECT_STREQ(mark.Text(), L"nested call");
+  EXPECT_EQ(ScratchOffset, mark + 2 * 11);
+
+  // A result far longer than its argument in the scratch, so that the scratch grows.
+  AppendText(L"<x>abc");
+  const std::wstring wide(100000, L'w');
+  RegexReplace(pattern.id(), ScratchAddress(mark + 2 * 11), wide.c_str(), mark + 2 * 11);
+  EXPECT_EQ(std::wstring(mark.Text()), L"nested call" + wide + L"abc");
+  RegexReplace(pattern.id(), L"<b>", wide.c_str(), mark);
+  EXPECT_EQ(std::wstring(mark.Text()), wide);
+}
+
+TEST(Regex, RecreatingUnderAUsedNumberFreesTheOldPattern) {
+  FreeWatch watch;
+  const intptr_t first = RegexCreate(4, L"a");
+  ASSERT_NE(first, 0);
+  void* oldCompiled = CompiledOf(first);
+  const intptr_t second = RegexCreate(4, L"b");
+  ASSERT_NE(second, 0);
+  EXPECT_EQ(second, first);  // the numbered record is reused
+  EXPECT_TRUE(watch.Freed(oldCompiled));
+  EXPECT_EQ(Replace(4, L"ab", L"X"), L"aX");
+
+  // A rejected pattern under the same number still frees the one before it.
+  void* secondCompiled = CompiledOf(second);
+  EXPECT_EQ(RegexCreate(4, L"(b"), 0);
+  EXPECT_TRUE(watch.Freed(secondCompiled));
+  EXPECT_EQ(Replace(4, L"ab", L"X"), L"");
+}
+
+TEST(Regex, RejectedPatternKeepsPcreMessageUntilNextCreate) {
+  const int before = DynamicCount();
+  const struct {
+    const wchar_t* pattern;
+    const char* message;
+  } rejected[] = {
+      {L"(", "missing )"},
+      {L"a{2,1}", "numbers out of order"},
+      {L"[z-a]", "range out of order"},
+      {L"\\", "\\ at end of pattern"},
+  };
+  for (const auto& r : rejected) {
+    EXPECT_EQ(RegexCreate(DynamicNumber, r.pattern), 0);
+    ASSERT_NE(RegexLastError(), nullptr);
+    EXPECT_NE(std::strstr(RegexLastError(), r.message), nullptr) << RegexLastError();
+  }
+  // Failed dynamic creations leave nothing registered.
+  EXPECT_EQ(DynamicCount(), before);
+
+  Pattern ok(L"fine");
+  EXPECT_NE(ok.created(), 0);
+  EXPECT_EQ(RegexLastError(), nullptr);
+
+  EXPECT_EQ(RegexCreate(DynamicNumber, L")"), 0);
+  EXPECT_NE(RegexLastError(), nullptr);
+  EXPECT_EQ(RegexCreate(DynamicNumber, nullptr), 0);
+  EXPECT_EQ(RegexLastError(), nullptr);
+  EXPECT_EQ(DynamicCount(), before + 1);
+}
+
+TEST(Regex, FreeReleasesThePatternOnceAndIgnoresTheRest) {
+  FreeWatch watch;
+  const intptr_t id = RegexCreate(DynamicNumber, L"x");
+  void* compiled = CompiledOf(id);
+  RegexFree(id);
+  EXPECT_TRUE(watch.Freed(compiled));
+  const size_t released = FreeWatch::freed().size();
+  RegexFree(id);
+  RegexFree(DynamicNumber);
+  RegexFree(9);
+  RegexFree(0);
+  EXPECT_EQ(FreeWatch::freed().size(), released);
+  EXPECT_EQ(ObjectFind(RegexTable, id), nullptr);
+}
+
+TEST(Regex, EndFreesEveryPatternLeft) {
+  FreeWatch watch;
+  const intptr_t numbered = RegexCreate(6, L"n");
+  const intptr_t dynamicA = RegexCreate(DynamicNumber, L"d");
+  const intptr_t dynamicB = RegexCreate(DynamicNumber, L"e");
+  void* compiled[] = {CompiledOf(numbered), CompiledOf(dynamicA), CompiledOf(dynamicB)};
+  RegexEnd();
+  for (void* c : compiled) EXPECT_TRUE(watch.Freed(c));
+  EXPECT_EQ(RegexTable->newest, nullptr);
+  EXPECT_EQ(Replace(6, L"n", L"X"), L"");
+  EXPECT_EQ(Replace(dynamicA, L"d", L"X"), L"");
+  // The table stays usable after its objects are gone.
+  Pattern again(L"n", 6);
+  EXPECT_EQ(Replace(6, L"nn", L"X"), L"XX");
+}
+
+struct Utf8Case {
+  const wchar_t* text;
+  const char* bytes;
+};
+
+const Utf8Case Utf8Cases[] = {
+    {L"", ""},
+    {L"plain", "plain"},
+    {L"\u00e9", "\xC3\xA9"},
+    {L"\u20ac1", "\xE2\x82\xAC" "1"},
+    {L"\U0001F600", "\xF0\x9F\x98\x80"},
+    {L"\uFEFFbom", "\xEF\xBB\xBF" "bom"},
+};
+
+TEST(Utf8, ConvertsBothWays) {
+  for (const Utf8Case& c : Utf8Cases) {
+    char* bytes = ToUtf8(c.text);
+    EXPECT_STREQ(bytes, c.bytes);
+    FreeUtf8(bytes);
+    ScratchMark mark;
+    Utf8ToScratch(c.bytes, mark);
+    EXPECT_STREQ(mark.Text(), c.text);
+    EXPECT_EQ(ScratchOffset, mark + static_cast<int32_t>(2 * std::wcslen(c.text)));
+  }
+}
+
+TEST(Utf8, MissingInputsAreEmpty) {
+  char* bytes = ToUtf8(nullptr);
+  ASSERT_NE(bytes, nullptr);
+  EXPECT_STREQ(bytes, "");
+  FreeUtf8(bytes);
+  ScratchMark mark;
+  Utf8ToScratch(nullptr, mark);
+  EXPECT_STREQ(mark.Text(), L"");
+  EXPECT_EQ(ScratchOffset, static_cast<int32_t>(mark));
+}
+
+// Sequences cut short by the end of the text must not take the terminator with
+// them; the scratch after the result is dirtied first so that a missing one shows.
+TEST(Utf8, InvalidBytesBecomeReplacementCharacters) {
+  const struct {
+    const char* bytes;
+    const wchar_t* text;
+  } cases[] = {
+      {"caf\xE9", L"caf\uFFFD"},
+      {"\x80x", L"\uFFFDx"},
+      {"a\xFF\xFE" "b", L"a\uFFFD\uFFFDb"},
+      {"cut \xE4\xB9", L"cut \uFFFD"},
+      {"\xF0\x9F\x98", L"\uFFFD"},
+  };
+  for (const auto& c : cases) {
+    ScratchMark mark;
+    AppendText(L"dirty dirty dirty dirty");
+    ScratchOffset = mark;
+    Utf8ToScratch(c.bytes, mark);
+    EXPECT_STREQ(mark.Text(), c.text) << c.bytes;
+    EXPECT_EQ(ScratchOffset, mark + static_cast<int32_t>(2 * std::wcslen(c.text))) << c.bytes;
+  }
+}
+
+}  // namespace
