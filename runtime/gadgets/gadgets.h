@@ -1,0 +1,284 @@
+// Gadgets and graphics: child controls of runtime windows named by numbers (the
+// frame, the list and the image button), and the numbered images and fonts they show.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+#include "core/core.h"
+#include "ui/ui.h"
+
+// ---- Gadget framework
+// A gadget is a child control of a runtime window, named by a number or a dynamic
+// identifier. Its record lives in the gadget table from GadgetRegister until the
+// control receives WM_NCDESTROY (when its window goes, or its number is reused);
+// after that every operation on it finds nothing and answers 0, and its pending
+// EventGadget events are gone. NotHandled (ui.h) is a slot's "leave it to default".
+
+constexpr int32_t GadgetKindFrame = 7;
+constexpr int32_t GadgetKindList = 12;
+constexpr int32_t GadgetKindImageButton = 19;
+
+struct GadgetClass;
+
+struct GadgetRecord {
+  HWND window;                     // the control; non-zero exactly while the gadget lives (owned: the table destroys it)
+  const GadgetClass* gadgetClass;  // the kind's operations (not owned: one static table per kind)
+  WNDPROC previousProcedure;       // procedure GadgetProcedure forwards to (not owned)
+  intptr_t kindField[4];           // meaning defined by each kind; the frame uses none
+};
+
+// The operations of one kind, in slot order 0..35; an empty slot (null) means the
+// kind does not support the operation. Unused slot numbers are kept as reserved
+// entries so that the numbering stays that of the table everyone refers to.
+struct GadgetClass {
+  int32_t kind;  // GadgetKind...
+  LRESULT (*notify)(GadgetRecord* gadget, HWND parent, UINT message, WPARAM wParam, LPARAM lParam);  // 0
+  void (*free)(GadgetRecord* gadget);                                                                 // 1
+  intptr_t (*getState)(GadgetRecord* gadget);                                                         // 2
+  void (*setState)(GadgetRecord* gadget, intptr_t value);                                             // 3
+  void (*getText)(GadgetRecord* gadget, int32_t result);                                              // 4: string at result
+  void (*setText)(GadgetRecord* gadget, const wchar_t* text);                                         // 5
+  intptr_t (*addItem)(GadgetRecord* gadget, int32_t position, const wchar_t* text, intptr_t image);   // 6
+  intptr_t (*addItemWithFlags)(GadgetRecord* gadget, int32_t position, const wchar_t* text, intptr_t image,
+                               int32_t flags);                                                        // 7
+  intptr_t (*removeItem)(GadgetRecord* gadget, int32_t index);                                        // 8
+  void (*clearItems)(GadgetRecord* gadget);                                                           // 9
+  void (*resize)(GadgetRecord* gadget, int x, int y, int width, int height);                          // 10
+  intptr_t (*countItems)(GadgetRecord* gadget);                                                       // 11
+  intptr_t (*getItemState)(GadgetRecord* gadget, int32_t index);                                      // 12
+  void (*setItemState)(GadgetRecord* gadget, int32_t index, intptr_t state);                          // 13
+  void (*getItemText)(GadgetRecord* gadget, int32_t index, int32_t column, int32_t result);           // 14: string at result
+  intptr_t (*setItemText)(GadgetRecord* gadget, int32_t index, const wchar_t* text, int32_t column);  // 15
+  const void* reserved16;                                                                             // 16
+  intptr_t (*getX)(GadgetRecord* gadget);                                                             // 17
+  intptr_t (*getY)(GadgetRecord* gadget);                                                             // 18
+  intptr_t (*getWidth)(GadgetRecord* gadget);                                                         // 19
+  intptr_t (*getHeight)(GadgetRecord* gadget);                                                        // 20
+  const void* reserved21;                                                                             // 21
+  intptr_t (*addColumn)(GadgetRecord* gadget, int32_t position, const wchar_t* title, int32_t width);  // 22
+  intptr_t (*removeColumn)(GadgetRecord* gadget, int32_t column);                                     // 23
+  intptr_t (*getAttribute)(GadgetRecord* gadget, int32_t attribute);                                  // 24
+  void (*setAttribute)(GadgetRecord* gadget, int32_t attribute, intptr_t value);                      // 25
+  intptr_t (*getItemAttribute)(GadgetRecord* gadget, int32_t index, int32_t attribute, int32_t column);  // 26
+  void (*setItemAttribute)(GadgetRecord* gadget, int32_t index, int32_t attribute, intptr_t value,
+                           int32_t column);                                                           // 27
+  void (*setColour)(GadgetRecord* gadget, int32_t type, int32_t colour);                              // 28
+  int32_t (*getColour)(GadgetRecord* gadget, int32_t type);                                           // 29
+  void (*setItemColour)(GadgetRecord* gadget, int32_t index, int32_t type, int32_t colour, int32_t column);  // 30
+  int32_t (*getItemColour)(GadgetRecord* gadget, int32_t index, int32_t type, int32_t column);         // 31
+  void (*setItemData)(GadgetRecord* gadget, int32_t index, intptr_t value);                           // 32
+  intptr_t (*getItemData)(GadgetRecord* gadget, int32_t index);                                       // 33
+  const void* reserved34;                                                                             // 34
+  const void* reserved35;                                                                             // 35
+};
+
+// The library's process-wide state. The gadget-list fields are the ones the window
+// library saves and restores per window (GadgetListOpen); it reaches them through
+// the registration GadgetInit makes.
+struct GadgetContext {
+  GadgetListState list;  // current gadget list and its stack (the stack is owned)
+  HFONT currentFont;     // sent to every new gadget (not owned: stock object or a font of the font library)
+};
+
+extern GadgetContext* GadgetState;  // created by GadgetInit, lives until the process ends
+
+// Passed as a font to GadgetSetFont: the stock DEFAULT_GUI_FONT.
+inline HFONT const GadgetDefaultFont = reinterpret_cast<HFONT>(static_cast<intptr_t>(-1));
+
+// Table, context, routing registration with the window library, common controls.
+void GadgetInit();
+// Nothing to release: gadgets die with their windows, which the window finaliser closes.
+void GadgetEnd();
+
+// The window in which new gadgets are created; null before any window opened its list.
+HWND GadgetListCurrent();
+
+// Step 5 of every creation: the record under number (a live gadget under it is
+// destroyed first) or a new dynamic record. Fill the kind fields, then GadgetRegister.
+GadgetRecord* GadgetAllocate(ObjectId number);
+// Last step of every creation: binds record, control and class, installs
+// GadgetProcedure, sets the control identifier and "Vela_ID", sends the current font.
+// Returns the control for a number, the record's identifier for DynamicNumber.
+intptr_t GadgetRegister(ObjectId number, GadgetRecord* record, HWND window, const GadgetClass* gadgetClass);
+// The live gadget of a number or identifier, or null.
+GadgetRecord* GadgetLookup(ObjectId number);
+// The runtime window a control lives in: the first ancestor carrying "Vela_WindowID",
+// or the topmost one when none does.
+HWND GadgetTopWindow(HWND window);
+// Number -1: font for gadgets created from now on (0 returned). Otherwise WM_SETFONT
+// to that gadget with redraw, returning the message's result; 0 without such a gadget.
+LRESULT GadgetSetFont(ObjectId number, HFONT font);
+LRESULT CALLBACK GadgetProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// ---- Frame
+// Frame styles: 0 group box ("Button", text shown), 1 sunken edge, 2 static edge,
+// any other a thin border; styles 1 and up are bare edges that never paint inside.
+constexpr int32_t FrameGroupBox = 0;
+constexpr int32_t FrameSunken = 1;
+constexpr int32_t FrameStaticEdge = 2;
+constexpr int32_t FrameBorder = 3;
+
+// A frame in the current gadget list; text (null for empty) is shown by the group
+// box only. Returns the control for a number, the identifier for DynamicNumber, or 0.
+intptr_t FrameCreate(ObjectId number, int x, int y, int width, int height, const wchar_t* text,
+                     int32_t style = FrameGroupBox);
+
+// ---- List-icon gadget
+// A report-view list of rows; a row's text is a RowText, its cells joined by LF,
+// first column first. Rows and columns count from 0. Every operation but ListCreate
+// answers 0 for a number that names no live list.
+
+constexpr int32_t ListCheckBoxes = 0x1;
+constexpr int32_t ListMultiSelect = 0x4;
+constexpr int32_t ListAlwaysShowSelection = 0x8;
+constexpr int32_t ListThreeState = 0x40;
+constexpr int32_t ListGridLines = 0x10000;
+constexpr int32_t ListHeaderDragDrop = 0x10000000;
+constexpr int32_t ListFullRowSelect = 0x40000000;
+
+// Returns the control for a number, the identifier for DynamicNumber, or 0.
+intptr_t ListCreate(ObjectId number, int x, int y, int width, int height, const wchar_t* firstTitle,
+                    int32_t firstWidth, int32_t flags);
+// -1 when the control refuses the column.
+intptr_t ListAddColumn(ObjectId number, int32_t position, const wchar_t* title, int32_t width);
+// Position -1 appends. The caller's text is never modified.
+intptr_t ListAddRow(ObjectId number, int32_t position, const wchar_t* rowText);
+intptr_t ListRowCount(ObjectId number);
+// Row -1 sets the title of the column's header. Non-zero on success.
+intptr_t ListSetCellText(ObjectId number, int32_t row, const wchar_t* text, int32_t column);
+
+// Version of the common controls as (major << 16) | minor, found once; 1 when the
+// library reports none. Also decides ThemesActive.
+int32_t ThemeProbe();
+extern int32_t CommonControlsVersion;  // 0 until ThemeProbe ran
+extern int32_t ThemesActive;           // non-zero when visual styles draw the controls
+
+// ---- Images
+// Numbered images made from .BMP or .ICO files held in memory: a DIB section or an
+// icon. The image library owns every handle it returns until the image is freed by
+// number, replaced under its number, or freed by ImageEnd; callers only borrow it.
+// Other data is offered to the registered decoders; none is registered by default,
+// so such data gives 0.
+
+struct ImageRecord {
+  HANDLE handle;         // HBITMAP (a DIB section) or HICON; non-zero exactly while the image lives (owned)
+  uint16_t width;        // pixels, of the bitmap or of the icon's colour bitmap
+  uint16_t height;       // pixels, taken the same way
+  uint8_t depth;         // bits per pixel of the created bitmap or of the icon's colour bitmap
+  uint8_t sourceDepth;   // bits per pixel the file declared (BMP), the icon's depth (ICO), or the decoder's
+};
+
+// What the readers and decoders know about the data. The size is an upper bound:
+// nothing is read at or past data + size.
+struct ImageDecodingContext {
+  const uint8_t* data;  // the image file (not owned)
+  int32_t size;         // bytes that may be read from data
+  int32_t fromMemory;   // 1: data is memory, not a file
+  int32_t width;        // announced by the decoder whose probe succeeded; cleared before each probe
+  int32_t height;
+  int32_t depth;
+};
+
+// A decoder of another file format: probe answers non-zero when it recognises the
+// data (and announces width, height and depth); decode writes the pixels into a
+// DIB section of that format; finish releases what probe and decode took.
+struct ImageDecoder {
+  int32_t (*probe)(ImageDecodingContext* context);
+  void (*decode)(ImageDecodingContext* context, void* pixels, int32_t rowStride, uint32_t flags);
+  void (*finish)(ImageDecodingContext* context);
+};
+
+constexpr int32_t ImageSizeLimit = 10000000;  // what ImageFromMemory allows the data to span
+constexpr int32_t ImageDecoderCapacity = 8;
+
+// Start-up (decoders first, then the table) and shutdown, which frees every live image.
+void ImageDecoderInit();
+void ImageInit();
+void ImageEnd();
+
+// Adds a decoder tried after the earlier ones; false when the registry is full.
+bool ImageDecoderRegister(const ImageDecoder* decoder);
+
+// An image from a BMP or ICO file in memory: the handle for a number, the record's
+// identifier for DynamicNumber, 0 when the data is not recognised or the platform
+// object cannot be made (the number then reads as absent).
+intptr_t ImageFromMemory(ObjectId number, const void* data);
+// The same with the bound on the data spelled out: nothing at or past data +
+// sizeLimit is read, and headers that point there make the data unrecognised.
+intptr_t ImageCreate(ObjectId number, const void* data, int32_t sizeLimit);
+// The image's HBITMAP or HICON, still owned by the library; 0 when there is no such image.
+HANDLE ImageHandle(ObjectId number);
+// The live record of a number or identifier, or null.
+const ImageRecord* ImageFind(ObjectId number);
+// Deletes the bitmap or destroys the icon and forgets the record; nothing for -1 or
+// a number without a live image.
+void ImageFree(ObjectId number);
+// Bytes per DIB row of width pixels at a depth, a multiple of 4.
+int32_t ImageRowStride(int32_t width, int32_t bitsPerPixel);
+
+// ---- Fonts
+// Numbered platform fonts from a face name, a size in points and style flags. The
+// font library owns every HFONT it returns until the font is freed by number,
+// replaced under its number, or freed by FontEnd; a gadget given one only borrows it.
+
+struct FontRecord {
+  HFONT handle;  // non-zero exactly while the font lives (owned)
+};
+
+constexpr int32_t FontUnderline = 0x4;
+constexpr int32_t FontStrikeOut = 0x8;
+constexpr int32_t FontHighQuality = 0x10;  // PROOF_QUALITY instead of DEFAULT_QUALITY
+constexpr int32_t FontBold = 0x100;
+constexpr int32_t FontItalic = 0x200;
+
+void FontInit();
+// Deletes every live font.
+void FontEnd();
+
+// A font of size points (a negative height from the display's pixels per logical
+// inch, so the character height matches) with the style flags; other flag bits are
+// ignored and a null face lets the platform choose. The HFONT for a number, the
+// record's identifier for DynamicNumber, 0 on failure (the number then reads as absent).
+intptr_t FontLoad(ObjectId number, const wchar_t* face, int32_t size, int32_t flags);
+// The font's HFONT, still owned by the library; 0 when there is no such font.
+HFONT FontHandle(ObjectId number);
+// Deletes the font and forgets the record; nothing for a number without a live font.
+void FontFree(ObjectId number);
+
+// ---- Image button
+// A push button that shows an image centred over the platform's own drawing. The
+// image stays owned by the image library; the button keeps only its prepared
+// (premultiplied) copies of alpha bitmaps, which it deletes when it dies. A click
+// reaches the program as EventGadget of kind KindClick through the parent's
+// default handling of BN_CLICKED.
+//
+// Kind fields of its GadgetRecord:
+constexpr int ImageButtonImage = 0;                 // HBITMAP or HICON shown normally; 0 = none (not owned)
+constexpr int ImageButtonPressedImage = 1;          // shown while pushed or checked; 0 = use the image (not owned)
+constexpr int ImageButtonPreparedImage = 2;         // AlphaReady copy of the image, or 0 (owned)
+constexpr int ImageButtonPreparedPressedImage = 3;  // AlphaReady copy of the pressed image, or 0 (owned)
+
+// Attribute types of the get/set attribute slots.
+constexpr int32_t ImageButtonAttributeImage = 1;
+constexpr int32_t ImageButtonAttributePressedImage = 2;
+
+// Load msimg32 and find AlphaBlend (both may stay missing), and release it again.
+void AlphaInit();
+void AlphaEnd();
+// True when AlphaBlend exists and image is a 32-bit DIB section, or a 32-bit
+// bitmap with a non-zero alpha byte somewhere. Icons never pass.
+bool HasAlpha(HANDLE image);
+// A 32-bit DIB section copy of the bitmap, premultiplied for AlphaBlend, or greyed
+// and lightened for a disabled button; 0 without AlphaBlend. The caller owns it.
+HBITMAP AlphaReady(HANDLE image, bool disabled);
+
+// Decided at the first creation: off only on systems older than Windows XP. With
+// it and ThemesActive every repaint is composed off screen, then copied at once.
+extern int32_t BufferedPainting;
+
+// A button in the current gadget list, style flags OR WS_CHILD | WS_VISIBLE |
+// WS_TABSTOP. Returns the control for a number, the identifier for DynamicNumber, or 0.
+intptr_t ImageButtonCreate(ObjectId number, int x, int y, int width, int height, HANDLE image,
+                           uint32_t styleFlags = 0);
