@@ -1,0 +1,604 @@
+// The list-icon gadget over the "SysListView32" control in report view. Each
+// operation checks nothing beyond the gadget and sends the control's messages; the
+// gadget keeps only longestText (the buffer size for reading a cell back) and the
+// optional per-row colours and user value (RowExtra, in the row's item data).
+#include "gadgets/gadgets.h"
+
+#include <commctrl.h>
+#include <shlwapi.h>
+
+#include "strings/strings.h"
+
+int32_t CommonControlsVersion;
+int32_t ThemesActive;
+
+namespace {
+
+// Meaning of the list's kind fields. Row images and the three-state check boxes are
+// not built: no list of this program shows images or a third check state.
+enum ListField { LongestText = 0, RowImages = 1, GridColour = 2, ListFlags = 3 };
+
+COLORREF ListDefaultTextColour;
+COLORREF ListDefaultBackColour;
+WNDPROC ListControlProcedure;  // the control's own procedure, shared by every list
+
+// RowExtra: a user value, then per column a text colour + 1 and a background
+// colour + 1 (0: not set). The user value is pointer-sized so that item data may
+// hold an address on 64-bit builds too.
+struct RowExtra {
+  intptr_t userValue;
+  int32_t colours[1];  // 2 per column, in column order
+};
+
+size_t RowExtraSize(int columns) { return offsetof(RowExtra, colours) + 8 * static_cast<size_t>(columns); }
+
+HWND Control(const GadgetRecord* gadget) { return gadget->window; }
+
+LRESULT Send(const GadgetRecord* gadget, UINT message, WPARAM wParam, LPARAM lParam) {
+  return SendMessageW(Control(gadget), message, wParam, lParam);
+}
+
+int RowCount(const GadgetRecord* gadget) { return static_cast<int>(Send(gadget, LVM_GETITEMCOUNT, 0, 0)); }
+
+int ColumnCount(const GadgetRecord* gadget) {
+  auto header = reinterpret_cast<HWND>(Send(gadget, LVM_GETHEADER, 0, 0));
+  return static_cast<int>(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0));
+}
+
+RowExtra* RowExtraOf(const GadgetRecord* gadget, int row) {
+  LVITEMW item = {};
+  item.mask = LVIF_PARAM;
+  item.iItem = row;
+  if (!Send(gadget, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item))) return nullptr;
+  return reinterpret_cast<RowExtra*>(item.lParam);
+}
+
+void SetRowExtra(const GadgetRecord* gadget, int row, RowExtra* extra) {
+  LVITEMW item = {};
+  item.mask = LVIF_PARAM;
+  item.iItem = row;
+  item.lParam = reinterpret_cast<LPARAM>(extra);
+  Send(gadget, LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+}
+
+RowExtra* RowExtraCreated(const GadgetRecord* gadget, int row) {
+  RowExtra* extra = RowExtraOf(gadget, row);
+  if (!extra) {
+    extra = static_cast<RowExtra*>(RuntimeAllocate(RowExtraSize(ColumnCount(gadget))));
+    SetRowExtra(gadget, row, extra);
+  }
+  return extra;
+}
+
+void FreeRowExtras(const GadgetRecord* gadget) {
+  for (int row = RowCount(gadget) - 1; row >= 0; --row) {
+    if (RowExtra* extra = RowExtraOf(gadget, row)) {
+      SetRowExtra(gadget, row, nullptr);
+      RuntimeFree(extra);
+    }
+  }
+}
+
+void RaiseLongest(GadgetRecord* gadget, const wchar_t* text) {
+  intptr_t length = static_cast<intptr_t>(wcslen(text));
+  if (length > gadget->kindField[LongestText]) gadget->kindField[LongestText] = length;
+}
+
+const wchar_t* OrEmpty(const wchar_t* text) { return text ? text : L""; }
+
+// Cuts the next cell off a RowText copy in place: ends the cell at its LF and
+// returns where the following cell starts, or null when nothing remains after it.
+wchar_t* SplitCell(wchar_t* cell) {
+  wchar_t* end = wcschr(cell, L'\n');
+  if (!end) return nullptr;
+  *end = 0;
+  return end[1] ? end + 1 : nullptr;
+}
+
+// Writes the cells of a RowText into a row, starting with column 0 when inserting
+// (the row is then created) or setting every cell of an existing row.
+int WriteRow(GadgetRecord* gadget, int row, const wchar_t* rowText, bool insert) {
+  const wchar_t* text = OrEmpty(rowText);
+  size_t bytes = (wcslen(text) + 1) * sizeof(wchar_t);
+  auto* copy = static_cast<wchar_t*>(RuntimeAllocate(bytes));
+  wchar_t* cell = copy;
+  wchar_t* next = nullptr;
+  if (copy) {
+    memcpy(copy, text, bytes);
+    next = SplitCell(cell);
+  } else {
+    cell = const_cast<wchar_t*>(L"");
+  }
+
+  LVITEMW item = {};
+  item.mask = LVIF_TEXT | LVIF_PARAM;
+  item.iItem = row;
+  item.pszText = cell;
+  RaiseLongest(gadget, cell);
+  if (insert)
+    row = static_cast<int>(Send(gadget, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+  else
+    Send(gadget, LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
+  for (int column = 1; next && row >= 0; ++column) {
+    cell = next;
+    next = SplitCell(cell);
+    RaiseLongest(gadget, cell);
+    LVITEMW sub = {};
+    sub.iSubItem = column;
+    sub.pszText = cell;
+    Send(gadget, LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&sub));
+  }
+  RuntimeFree(copy);
+  return row;
+}
+
+int FirstSelected(const GadgetRecord* gadget) {
+  return static_cast<int>(Send(gadget, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+}
+
+void Repaint(const GadgetRecord* gadget) {
+  RedrawWindow(Control(gadget), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME);
+}
+
+// ---- Slots
+
+intptr_t AddColumn(GadgetRecord* gadget, int32_t position, const wchar_t* title, int32_t width) {
+  LVCOLUMNW column = {};
+  column.mask = LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
+  column.cx = width;
+  column.pszText = const_cast<wchar_t*>(OrEmpty(title));
+  column.iSubItem = position;
+  int k = static_cast<int>(Send(gadget, LVM_INSERTCOLUMNW, position, reinterpret_cast<LPARAM>(&column)));
+  if (k == -1) return -1;
+  int n = ColumnCount(gadget);
+  for (int row = RowCount(gadget) - 1; row >= 0; --row) {
+    RowExtra* extra = RowExtraOf(gadget, row);
+    if (!extra) continue;
+    extra = static_cast<RowExtra*>(RuntimeReallocate(extra, RowExtraSize(n)));
+    if (k < n - 1) memmove(&extra->colours[2 * (k + 1)], &extra->colours[2 * k], 8 * static_cast<size_t>(n - 1 - k));
+    extra->colours[2 * k] = extra->colours[2 * k + 1] = 0;
+    SetRowExtra(gadget, row, extra);
+  }
+  return k;
+}
+
+intptr_t RemoveColumn(GadgetRecord* gadget, int32_t column) {
+  int before = ColumnCount(gadget);
+  if (!Send(gadget, LVM_DELETECOLUMN, column, 0)) return 0;
+  for (int row = RowCount(gadget) - 1; row >= 0; --row) {
+    RowExtra* extra = RowExtraOf(gadget, row);
+    if (!extra) continue;
+    if (column < before - 1)
+      memmove(&extra->colours[2 * column], &extra->colours[2 * (column + 1)],
+              8 * static_cast<size_t>(before - 1 - column));
+    SetRowExtra(gadget, row, static_cast<RowExtra*>(RuntimeReallocate(extra, RowExtraSize(before - 1))));
+  }
+  return 1;
+}
+
+intptr_t AddRow(GadgetRecord* gadget, int32_t position, const wchar_t* rowText, intptr_t) {
+  if (position == -1) position = RowCount(gadget);
+  WriteRow(gadget, position, rowText, true);
+  return 0;
+}
+
+intptr_t CountRows(GadgetRecord* gadget) { return RowCount(gadget); }
+
+intptr_t SetCellText(GadgetRecord* gadget, int32_t row, const wchar_t* text, int32_t column) {
+  text = OrEmpty(text);
+  if (row == -1) {
+    HDITEMW header = {};
+    header.mask = HDI_TEXT;
+    header.pszText = const_cast<wchar_t*>(text);
+    header.cchTextMax = static_cast<int>(wcslen(text));
+    auto control = reinterpret_cast<HWND>(Send(gadget, LVM_GETHEADER, 0, 0));
+    return SendMessageW(control, HDM_SETITEMW, column, reinterpret_cast<LPARAM>(&header));
+  }
+  LVITEMW item = {};
+  item.mask = LVIF_TEXT;
+  item.iItem = row;
+  item.iSubItem = column;
+  item.pszText = const_cast<wchar_t*>(text);
+  item.cchTextMax = static_cast<int>(wcslen(text));
+  RaiseLongest(gadget, text);
+  return Send(gadget, LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+}
+
+void GetItemText(GadgetRecord* gadget, int32_t row, int32_t column, int32_t result) {
+  int32_t size = row == -1 ? 4096 : static_cast<int32_t>(gadget->kindField[LongestText]) + 1;
+  wchar_t* buffer = ScratchReserve(size, result);
+  buffer[0] = 0;
+  int32_t length;
+  if (row == -1) {
+    LVCOLUMNW title = {};
+    title.mask = LVCF_TEXT;
+    title.pszText = buffer;
+    title.cchTextMax = size;
+    Send(gadget, LVM_GETCOLUMNW, column, reinterpret_cast<LPARAM>(&title));
+    length = static_cast<int32_t>(wcslen(buffer));
+  } else {
+    LVITEMW item = {};
+    item.iSubItem = column;
+    item.pszText = buffer;
+    item.cchTextMax = size;
+    length = static_cast<int32_t>(Send(gadget, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item)));
+  }
+  ScratchRelease(size - length);
+}
+
+void GetText(GadgetRecord* gadget, int32_t result) {
+  int row = FirstSelected(gadget);
+  if (row == -1)
+    ScratchEmptyResult(result);
+  else
+    GetItemText(gadget, row, 0, result);
+}
+
+void SetText(GadgetRecord* gadget, const wchar_t* rowText) {
+  int row = FirstSelected(gadget);
+  if (row != -1) WriteRow(gadget, row, rowText, false);
+}
+
+intptr_t GetState(GadgetRecord* gadget) { return FirstSelected(gadget); }
+
+void SetSelection(GadgetRecord* gadget, int row, bool selected) {
+  LVITEMW item = {};
+  item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+  item.state = selected ? LVIS_SELECTED | LVIS_FOCUSED : 0;
+  Send(gadget, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+}
+
+void SetState(GadgetRecord* gadget, intptr_t row) {
+  for (int selected = FirstSelected(gadget); selected != -1; selected = FirstSelected(gadget))
+    SetSelection(gadget, selected, false);
+  if (row == -1) return;
+  SetSelection(gadget, static_cast<int>(row), true);
+  Send(gadget, LVM_ENSUREVISIBLE, static_cast<WPARAM>(row), TRUE);
+}
+
+intptr_t RemoveItem(GadgetRecord* gadget, int32_t row) {
+  RuntimeFree(RowExtraOf(gadget, row));
+  SetRowExtra(gadget, row, nullptr);
+  return Send(gadget, LVM_DELETEITEM, row, 0);
+}
+
+void ClearItems(GadgetRecord* gadget) {
+  FreeRowExtras(gadget);
+  Send(gadget, LVM_DELETEALLITEMS, 0, 0);
+  gadget->kindField[LongestText] = 0;
+}
+
+bool HasCheckBoxes(const GadgetRecord* gadget) {
+  return (Send(gadget, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0) & LVS_EX_CHECKBOXES) != 0;
+}
+
+intptr_t GetItemState(GadgetRecord* gadget, int32_t row) {
+  auto state = static_cast<UINT>(Send(gadget, LVM_GETITEMSTATE, row, LVIS_SELECTED | LVIS_STATEIMAGEMASK));
+  intptr_t result = (state & LVIS_SELECTED) ? 1 : 0;
+  if (HasCheckBoxes(gadget) && ((state & LVIS_STATEIMAGEMASK) >> 12) == 2) result |= 2;
+  return result;
+}
+
+void SetItemState(GadgetRecord* gadget, int32_t row, intptr_t state) {
+  SetSelection(gadget, row, (state & 1) != 0);
+  LVITEMW item = {};
+  item.stateMask = LVIS_STATEIMAGEMASK;
+  item.state = INDEXTOSTATEIMAGEMASK((state & 2) ? 2 : 1);
+  Send(gadget, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&item));
+}
+
+constexpr int32_t AttributeDisplayMode = 2;
+
+intptr_t GetAttribute(GadgetRecord* gadget, int32_t attribute) {
+  if (attribute != AttributeDisplayMode) return 0;
+  static const struct {
+    LONG_PTR view;
+    intptr_t mode;
+  } Modes[] = {{LVS_ICON, 0}, {LVS_SMALLICON, 1}, {LVS_LIST, 2}, {LVS_REPORT, 3}};
+  LONG_PTR view = GetWindowLongPtrW(Control(gadget), GWL_STYLE) & LVS_TYPEMASK;
+  for (const auto& entry : Modes)
+    if (entry.view == view) return entry.mode;
+  return 0;
+}
+
+void SetAttribute(GadgetRecord* gadget, int32_t attribute, intptr_t mode) {
+  if (attribute != AttributeDisplayMode) return;
+  LONG_PTR view = mode == 1 ? LVS_SMALLICON : mode == 2 ? LVS_LIST : mode == 3 ? LVS_REPORT : LVS_ICON;
+  LONG_PTR style = GetWindowLongPtrW(Control(gadget), GWL_STYLE);
+  SetWindowLongPtrW(Control(gadget), GWL_STYLE, (style & ~static_cast<LONG_PTR>(LVS_TYPEMASK)) | view);
+  RedrawWindow(Control(gadget), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+}
+
+constexpr int32_t AttributeColumnWidth = 1;
+
+intptr_t GetItemAttribute(GadgetRecord* gadget, int32_t, int32_t attribute, int32_t column) {
+  return attribute == AttributeColumnWidth ? Send(gadget, LVM_GETCOLUMNWIDTH, column, 0) : 0;
+}
+
+void SetItemAttribute(GadgetRecord* gadget, int32_t, int32_t attribute, intptr_t width, int32_t column) {
+  if (attribute == AttributeColumnWidth) Send(gadget, LVM_SETCOLUMNWIDTH, column, MAKELPARAM(width & 0xFFFF, 0));
+}
+
+constexpr int32_t ColourText = 1;
+constexpr int32_t ColourBack = 2;
+constexpr int32_t ColourGrid = 3;
+
+void SetColour(GadgetRecord* gadget, int32_t type, int32_t colour) {
+  if (type == ColourText) {
+    Send(gadget, LVM_SETTEXTCOLOR, 0, colour == -1 ? ListDefaultTextColour : static_cast<COLORREF>(colour));
+  } else if (type == ColourBack) {
+    COLORREF back = colour == -1 ? ListDefaultBackColour : static_cast<COLORREF>(colour);
+    Send(gadget, LVM_SETBKCOLOR, 0, back);
+    Send(gadget, LVM_SETTEXTBKCOLOR, 0, back);
+  } else if (type == ColourGrid) {
+    gadget->kindField[GridColour] = colour;
+  }
+  Repaint(gadget);
+}
+
+int32_t GetColour(GadgetRecord* gadget, int32_t type) {
+  if (type == ColourText) return static_cast<int32_t>(Send(gadget, LVM_GETTEXTCOLOR, 0, 0));
+  if (type == ColourBack) return static_cast<int32_t>(Send(gadget, LVM_GETBKCOLOR, 0, 0));
+  if (type == ColourGrid) return static_cast<int32_t>(gadget->kindField[GridColour]);
+  return -1;
+}
+
+void SetItemColour(GadgetRecord* gadget, int32_t row, int32_t type, int32_t colour, int32_t column) {
+  if (type != ColourText && type != ColourBack) return;
+  int rows = RowCount(gadget);
+  int columns = ColumnCount(gadget);
+  if (row >= rows || column >= columns) return;
+  int firstRow = row == -1 ? 0 : row, lastRow = row == -1 ? rows - 1 : row;
+  int firstColumn = column == -1 ? 0 : column, lastColumn = column == -1 ? columns - 1 : column;
+  for (int r = firstRow; r <= lastRow; ++r) {
+    RowExtra* extra = RowExtraCreated(gadget, r);
+    for (int c = firstColumn; c <= lastColumn; ++c) extra->colours[2 * c + (type - 1)] = colour + 1;
+  }
+  Repaint(gadget);
+}
+
+int32_t GetItemColour(GadgetRecord* gadget, int32_t row, int32_t type, int32_t column) {
+  RowExtra* extra = RowExtraOf(gadget, row);
+  if (!extra || (type != ColourText && type != ColourBack) || column < 0 || column >= ColumnCount(gadget)) return -1;
+  return extra->colours[2 * column + (type - 1)] - 1;
+}
+
+void SetItemData(GadgetRecord* gadget, int32_t row, intptr_t value) {
+  if (row < 0 || row >= RowCount(gadget)) return;
+  RowExtraCreated(gadget, row)->userValue = value;
+}
+
+intptr_t GetItemData(GadgetRecord* gadget, int32_t row) {
+  RowExtra* extra = RowExtraOf(gadget, row);
+  return extra ? extra->userValue : 0;
+}
+
+void FreeList(GadgetRecord* gadget) { RemovePropW(Control(gadget), L"Vela_LastSelected"); }
+
+// ---- Notifications
+
+using NotificationHandler = LRESULT (*)(GadgetRecord* gadget, NMHDR* header);
+
+LRESULT Post(GadgetRecord* gadget, int32_t kind) {
+  GadgetPostEvent(Control(gadget), kind);
+  return 0;
+}
+
+// A click that leaves no row selected reports the change first, once.
+void SelectionCheck(GadgetRecord* gadget) {
+  HWND control = Control(gadget);
+  if (FirstSelected(gadget) == -1 && reinterpret_cast<intptr_t>(GetPropW(control, L"Vela_LastSelected")) != -1) {
+    SetPropW(control, L"Vela_LastSelected", reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1)));
+    Post(gadget, KindChange);
+  }
+}
+
+LRESULT OnClick(GadgetRecord* gadget, NMHDR*) {
+  SelectionCheck(gadget);
+  return Post(gadget, KindClick);
+}
+
+LRESULT OnRightClick(GadgetRecord* gadget, NMHDR*) {
+  SelectionCheck(gadget);
+  return Post(gadget, KindRightClick);
+}
+
+LRESULT OnDoubleClick(GadgetRecord* gadget, NMHDR*) { return Post(gadget, KindDoubleClick); }
+LRESULT OnRightDoubleClick(GadgetRecord* gadget, NMHDR*) { return Post(gadget, KindRightDoubleClick); }
+LRESULT OnBeginDrag(GadgetRecord* gadget, NMHDR*) { return Post(gadget, KindDragStart); }
+
+LRESULT OnItemChanged(GadgetRecord* gadget, NMHDR* header) {
+  auto* change = reinterpret_cast<NMLISTVIEW*>(header);
+  if (change->uNewState & LVIS_SELECTED) {
+    SetPropW(Control(gadget), L"Vela_LastSelected", reinterpret_cast<HANDLE>(static_cast<intptr_t>(change->iItem)));
+    return Post(gadget, KindChange);
+  }
+  UINT oldImage = (change->uOldState & LVIS_STATEIMAGEMASK) >> 12;
+  UINT newImage = (change->uNewState & LVIS_STATEIMAGEMASK) >> 12;
+  if ((oldImage != 0 && oldImage != newImage) || (change->uOldState & LVIS_SELECTED)) return Post(gadget, KindChange);
+  return 0;
+}
+
+LRESULT OnCustomDraw(GadgetRecord* gadget, NMHDR* header) {
+  auto* draw = reinterpret_cast<NMLVCUSTOMDRAW*>(header);
+  switch (draw->nmcd.dwDrawStage) {
+    case CDDS_PREPAINT:
+      return IsWindowEnabled(Control(gadget)) ? CDRF_NOTIFYITEMDRAW | CDRF_NOTIFYPOSTPAINT : CDRF_DODEFAULT;
+    case CDDS_ITEMPREPAINT: {
+      auto* extra = reinterpret_cast<RowExtra*>(draw->nmcd.lItemlParam);
+      if (!extra) return 0;
+      if (GetWindowLongPtrW(Control(gadget), GWL_STYLE) & 1) return CDRF_NOTIFYSUBITEMDRAW;
+      if (extra->colours[0]) draw->clrText = extra->colours[0] - 1;
+      if (extra->colours[1]) draw->clrTextBk = extra->colours[1] - 1;
+      return 0;
+    }
+    case CDDS_ITEMPREPAINT | CDDS_SUBITEM: {
+      auto* extra = reinterpret_cast<RowExtra*>(draw->nmcd.lItemlParam);
+      if (!extra) return 0;
+      int column = draw->iSubItem;
+      draw->clrText = extra->colours[2 * column] ? extra->colours[2 * column] - 1
+                                                 : static_cast<COLORREF>(Send(gadget, LVM_GETTEXTCOLOR, 0, 0));
+      draw->clrTextBk = extra->colours[2 * column + 1] ? extra->colours[2 * column + 1] - 1
+                                                       : static_cast<COLORREF>(Send(gadget, LVM_GETBKCOLOR, 0, 0));
+      return 0;
+    }
+    case CDDS_POSTPAINT:
+      // Grid lines are the control's own (LVS_EX_GRIDLINES); nothing to draw after it.
+      return 0;
+    default:
+      return NotHandled;
+  }
+}
+
+const struct {
+  UINT code;
+  NotificationHandler handler;
+} NotificationHandlers[] = {
+    {NM_CLICK, OnClick},
+    {NM_RCLICK, OnRightClick},
+    {NM_DBLCLK, OnDoubleClick},
+    {NM_RDBLCLK, OnRightDoubleClick},
+    {LVN_ITEMCHANGED, OnItemChanged},
+    {LVN_BEGINDRAG, OnBeginDrag},
+    {NM_CUSTOMDRAW, OnCustomDraw},
+};
+
+LRESULT Notify(GadgetRecord* gadget, HWND, UINT message, WPARAM, LPARAM lParam) {
+  if (message != WM_NOTIFY) return NotHandled;
+  auto* header = reinterpret_cast<NMHDR*>(lParam);
+  for (const auto& entry : NotificationHandlers)
+    if (entry.code == header->code) return entry.handler(gadget, header);
+  return NotHandled;
+}
+
+const GadgetClass* ListClass() {
+  static const GadgetClass listClass = [] {
+    GadgetClass c = {};
+    c.kind = GadgetKindList;
+    c.notify = Notify;
+    c.free = FreeList;
+    c.getState = GetState;
+    c.setState = SetState;
+    c.getText = GetText;
+    c.setText = SetText;
+    c.addItem = AddRow;
+    c.removeItem = RemoveItem;
+    c.clearItems = ClearItems;
+    c.countItems = CountRows;
+    c.getItemState = GetItemState;
+    c.setItemState = SetItemState;
+    c.getItemText = GetItemText;
+    c.setItemText = SetCellText;
+    c.addColumn = AddColumn;
+    c.removeColumn = RemoveColumn;
+    c.getAttribute = GetAttribute;
+    c.setAttribute = SetAttribute;
+    c.getItemAttribute = GetItemAttribute;
+    c.setItemAttribute = SetItemAttribute;
+    c.setColour = SetColour;
+    c.getColour = GetColour;
+    c.setItemColour = SetItemColour;
+    c.getItemColour = GetItemColour;
+    c.setItemData = SetItemData;
+    c.getItemData = GetItemData;
+    return c;
+  }();
+  return &listClass;
+}
+
+// Sits between GadgetProcedure and the control. The rows' RowExtra blocks are freed
+// on WM_DESTROY, while the control still holds its rows: by WM_NCDESTROY it has
+// dropped them, and their item data could no longer be reached.
+LRESULT CALLBACK ListProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_DESTROY) {
+    if (GadgetRecord* gadget = GadgetLookup(GetWindowLongPtrW(window, GWLP_ID)))
+      if (gadget->window == window) FreeRowExtras(gadget);
+  }
+  return CallWindowProcW(ListControlProcedure, window, message, wParam, lParam);
+}
+
+}  // namespace
+
+int32_t ThemeProbe() {
+  if (CommonControlsVersion) return CommonControlsVersion;
+  if (HMODULE commonControls = LoadLibraryW(L"COMCTL32.DLL")) {
+    auto getVersion = reinterpret_cast<DLLGETVERSIONPROC>(
+        reinterpret_cast<void (*)()>(GetProcAddress(commonControls, "DllGetVersion")));
+    if (getVersion) {
+      DLLVERSIONINFO version = {};
+      version.cbSize = sizeof(version);
+      if (getVersion(&version) >= 0)
+        CommonControlsVersion = static_cast<int32_t>((version.dwMajorVersion << 16) | (version.dwMinorVersion & 0xFFFF));
+    } else {
+      CommonControlsVersion = 1;
+    }
+    FreeLibrary(commonControls);
+  }
+  // Kept loaded: the themed drawing of other gadgets looks its functions up here.
+  if (HMODULE themes = LoadLibraryW(L"uxtheme.dll")) {
+    using IsAppThemedProc = BOOL(WINAPI*)();
+    auto isAppThemed =
+        reinterpret_cast<IsAppThemedProc>(reinterpret_cast<void (*)()>(GetProcAddress(themes, "IsAppThemed")));
+    if (isAppThemed) ThemesActive = isAppThemed() && CommonControlsVersion >= 0x60000;
+  }
+  return CommonControlsVersion;
+}
+
+intptr_t ListCreate(ObjectId number, int x, int y, int width, int height, const wchar_t* firstTitle,
+                    int32_t firstWidth, int32_t flags) {
+  DWORD style = static_cast<DWORD>(flags) | 0x50010041;
+  if (flags & ListMultiSelect)
+    style &= ~static_cast<DWORD>(LVS_SINGLESEL);
+  else
+    style |= LVS_SINGLESEL;
+  DWORD extended = LVS_EX_DOUBLEBUFFER;
+  if (flags & ListFullRowSelect) extended |= LVS_EX_FULLROWSELECT;
+  if (flags & ListHeaderDragDrop) extended |= LVS_EX_HEADERDRAGDROP;
+  if (flags & ListCheckBoxes) extended |= LVS_EX_CHECKBOXES;
+  if (flags & ListGridLines) extended |= LVS_EX_GRIDLINES;
+
+  HWND window = CreateWindowExW(WS_EX_CLIENTEDGE, L"SysListView32", L"", style, x, y, width, height,
+                                GadgetListCurrent(), nullptr, ModuleInstance, nullptr);
+  if (!window) return 0;
+
+  static bool first = true;
+  if (first) {
+    first = false;
+    ThemeProbe();
+    ListDefaultTextColour = static_cast<COLORREF>(SendMessageW(window, LVM_GETTEXTCOLOR, 0, 0));
+    ListDefaultBackColour = static_cast<COLORREF>(SendMessageW(window, LVM_GETBKCOLOR, 0, 0));
+  }
+  SendMessageW(window, LVM_SETEXTENDEDLISTVIEWSTYLE, extended, extended);
+  ListControlProcedure = reinterpret_cast<WNDPROC>(
+      SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ListProcedure)));
+
+  GadgetRecord* record = GadgetAllocate(number);
+  record->kindField[GridColour] = -1;
+  intptr_t result = GadgetRegister(number, record, window, ListClass());
+  AddColumn(record, 0, firstTitle, firstWidth);
+  return result;
+}
+
+intptr_t ListAddColumn(ObjectId number, int32_t position, const wchar_t* title, int32_t width) {
+  GadgetRecord* gadget = GadgetLookup(number);
+  if (!gadget) return 0;
+  return gadget->gadgetClass->addColumn ? gadget->gadgetClass->addColumn(gadget, position, title, width) : 0;
+}
+
+intptr_t ListAddRow(ObjectId number, int32_t position, const wchar_t* rowText) {
+  GadgetRecord* gadget = GadgetLookup(number);
+  if (!gadget) return 0;
+  const GadgetClass* kind = gadget->gadgetClass;
+  if (kind->addItemWithFlags) return kind->addItemWithFlags(gadget, position, rowText, 0, 0);
+  return kind->addItem ? kind->addItem(gadget, position, rowText, 0) : 0;
+}
+
+intptr_t ListRowCount(ObjectId number) {
+  GadgetRecord* gadget = GadgetLookup(number);
+  return gadget && gadget->gadgetClass->countItems ? gadget->gadgetClass->countItems(gadget) : 0;
+}
+
+intptr_t ListSetCellText(ObjectId number, int32_t row, const wchar_t* text, int32_t column) {
+  GadgetRecord* gadget = GadgetLookup(number);
+  return gadget && gadget->gadgetClass->setItemText ? gadget->gadgetClass->setItemText(gadget, row, text, column) : 0;
+}

@@ -1,0 +1,190 @@
+// The event queue and EventWait. Events reach the program by three roads, in this
+// order: events queued while earlier messages were dispatched, a code the window
+// procedure set directly during the current dispatch, and the raw message number.
+// Queue nodes come from a block pool, so the steady state makes no heap call.
+#include "ui/ui.h"
+
+#include <richedit.h>
+
+namespace {
+
+struct QueuedEvent {
+  QueuedEvent* next;  // towards the newest pending event
+  int32_t code;
+  int32_t kind;
+  ObjectId gadget;
+  ObjectId window;
+};
+
+struct EventQueue {
+  BlockPool* pool;    // the nodes (owned, never freed: it ends with the process)
+  QueuedEvent* head;  // oldest pending event, or null
+  QueuedEvent* tail;  // newest pending event, or null
+};
+
+// The event being assembled during a dispatch, and the copy the accessors read.
+// Drop data would be kept here too; no window of this program accepts drops.
+struct EventState {
+  ObjectId gadget;
+  ObjectId window;
+  int32_t kind;
+  int32_t code;  // direct code set by the window procedure, 0 when none
+  WPARAM wParam; // of the last raw message reported
+  LPARAM lParam;
+  ObjectId lastGadget;
+  ObjectId lastWindow;
+  int32_t lastKind;
+};
+
+EventQueue* Queue;
+EventState* State;
+
+void CreatePool(void* block) {
+  auto* queue = static_cast<EventQueue*>(block);
+  queue->pool = BlockPoolCreate(sizeof(QueuedEvent), 16, 256, 0);
+  // Taken and never given back, so that the first chunk exists from the start.
+  BlockTake(queue->pool);
+}
+
+bool KeyDown(int key) { return (GetKeyState(key) & 0x80) != 0; }
+
+// The Tab table of the active runtime window, unless the focused control wants
+// Tab itself: an editable rich-edit control, or a hot-key field.
+HACCEL AcceleratorsFor(HWND active) {
+  HWND focus = GetFocus();
+  if (focus) {
+    wchar_t className[5] = {};
+    GetClassNameW(focus, className, 5);
+    bool richEdit = wcsncmp(className, L"Rich", 4) == 0;
+    if (richEdit && KeyDown(VK_TAB) && !KeyDown(VK_CONTROL) && !KeyDown(VK_SHIFT) && !KeyDown(VK_MENU) &&
+        !(SendMessageW(focus, EM_GETOPTIONS, 0, 0) & ECO_READONLY))
+      return nullptr;
+    if (GetPropW(focus, L"Vela_Hotkey")) return nullptr;
+  }
+  if (!active || !GetPropW(active, L"Vela_WindowID")) return nullptr;
+  WindowRecord* record = WindowRecordOf(WindowNumberOf(active));
+  return record ? record->acceleratorTable : nullptr;
+}
+
+int32_t Publish(int32_t result) {
+  State->lastGadget = State->gadget;
+  State->lastWindow = State->window;
+  State->lastKind = State->kind;
+  return result;
+}
+
+bool FetchMessage(int32_t milliseconds, MSG* message) {
+  if (milliseconds == -1) {
+    GetMessageW(message, nullptr, 0, 0);
+    return true;
+  }
+  if (PeekMessageW(message, nullptr, 0, 0, PM_REMOVE | PM_NOYIELD)) return true;
+  if (milliseconds == 0) return false;
+  if (MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(milliseconds), QS_ALLINPUT) == WAIT_TIMEOUT)
+    return false;
+  return PeekMessageW(message, nullptr, 0, 0, PM_REMOVE | PM_NOYIELD) != 0;
+}
+
+void Unlink(QueuedEvent* previous, QueuedEvent* node) {
+  if (previous)
+    previous->next = node->next;
+  else
+    Queue->head = node->next;
+  if (Queue->tail == node) Queue->tail = previous;
+  BlockGive(Queue->pool, node);
+}
+
+template <typename Matches>
+void DiscardWhere(Matches matches) {
+  QueuedEvent* previous = nullptr;
+  for (QueuedEvent* node = Queue->head; node;) {
+    QueuedEvent* next = node->next;
+    if (matches(*node))
+      Unlink(previous, node);
+    else
+      previous = node;
+    node = next;
+  }
+}
+
+}  // namespace
+
+void EventsInit() {
+  Queue = static_cast<EventQueue*>(LibraryStateCreate(sizeof(EventQueue), CreatePool));
+  State = static_cast<EventState*>(LibraryStateCreate(sizeof(EventState)));
+}
+
+int32_t EventWaitTimeout(int32_t milliseconds) {
+  State->kind = -1;
+  State->code = 0;
+
+  if (QueuedEvent* node = Queue->head) {
+    State->gadget = node->gadget;
+    State->window = node->window;
+    State->kind = node->kind;
+    State->wParam = 0;
+    State->lParam = 0;
+    int32_t code = node->code;
+    Unlink(nullptr, node);
+    return Publish(code);
+  }
+
+  MSG message;
+  if (!FetchMessage(milliseconds, &message)) return 0;
+
+  HWND active = GetActiveWindow();
+  HACCEL accelerators = AcceleratorsFor(active);
+  if (!accelerators || !TranslateAcceleratorW(active, accelerators, &message)) {
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+
+  if (int32_t code = State->code) {
+    State->code = 0;
+    return Publish(code);
+  }
+  State->wParam = message.wParam;
+  State->lParam = message.lParam;
+  return Publish(static_cast<int32_t>(message.message));
+}
+
+int32_t EventWait() { return EventWaitTimeout(-1); }
+
+ObjectId EventWindowNumber() { return State->lastWindow; }
+ObjectId EventGadgetNumber() { return State->lastGadget; }
+int32_t EventKind() { return State->lastKind; }
+
+void EventPush(int32_t code, ObjectId gadget, ObjectId window, int32_t kind) {
+  QueuedEvent* tail = Queue->tail;
+  if (tail && tail->code == code && tail->gadget == gadget && tail->window == window && tail->kind == kind) return;
+  auto* node = static_cast<QueuedEvent*>(BlockTake(Queue->pool));
+  *node = QueuedEvent{nullptr, code, kind, gadget, window};
+  if (tail)
+    tail->next = node;
+  else
+    Queue->head = node;
+  Queue->tail = node;
+}
+
+void GadgetPostEvent(HWND control, int32_t kind) {
+  EventPush(EventGadget, GetWindowLongPtrW(control, GWLP_ID), WindowNumberOf(control), kind);
+}
+
+void EventDiscard(int32_t code, ObjectId gadget, ObjectId window, int32_t kind) {
+  DiscardWhere([=](const QueuedEvent& event) {
+    return (code == -1 || event.code == code) && (gadget == -1 || event.gadget == gadget) &&
+           (window == -1 || event.window == window) && (kind == -1 || event.kind == kind);
+  });
+}
+
+void EventDiscardWindow(ObjectId window) {
+  DiscardWhere([=](const QueuedEvent& event) { return event.window == window; });
+}
+
+void EventAssembleWindow(ObjectId window) { State->window = window; }
+
+void EventSetDirect(int32_t code, ObjectId gadget, int32_t kind) {
+  State->code = code;
+  State->gadget = gadget;
+  State->kind = kind;
+}

@@ -1,0 +1,154 @@
+// Windows and events: numbered top-level windows with the runtime's window
+// procedure, the event queue that turns window messages into events, and the
+// open-file dialog.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+#include "core/core.h"
+
+// ---- Event queue
+// EventWait reports one event per call: first events queued while messages were
+// dispatched, then a code the window procedure set directly, else the raw message
+// number. The accessors describe the last event reported (0 before the first).
+// Window and gadget numbers are ObjectIds: a dynamic object's identifier is an address.
+
+constexpr int32_t EventWindowMoved = 3;
+constexpr int32_t EventWindowSized = 5;
+constexpr int32_t EventWindowPaint = 15;
+constexpr int32_t EventCloseWindow = 16;
+constexpr int32_t EventGadget = 13100;
+constexpr int32_t EventCommand = 13101;
+constexpr int32_t EventTrayIcon = 13102;
+constexpr int32_t EventWindowActivated = 13104;
+constexpr int32_t EventDropOnWindow = 13105;
+constexpr int32_t EventDropOnGadget = 13106;
+constexpr int32_t EventWindowMinimized = 13107;
+constexpr int32_t EventWindowMaximized = 13108;
+constexpr int32_t EventWindowRestored = 13109;
+constexpr int32_t EventTimerTick = 13110;
+
+constexpr int32_t KindClick = 0;
+constexpr int32_t KindRightClick = 1;
+constexpr int32_t KindDoubleClick = 2;
+constexpr int32_t KindRightDoubleClick = 3;
+constexpr int32_t KindChange = 768;
+constexpr int32_t KindDragStart = 14002;
+
+// Message 12501: a notification-area icon's mouse action reaches its window.
+constexpr UINT TrayIconMessage = 12501;
+
+// The node pool and the empty queue.
+void EventsInit();
+
+// Waits for the next event without limit and returns its code.
+int32_t EventWait();
+// milliseconds -1 waits forever, 0 only polls; 0 when nothing arrived in time, and
+// then the accessors keep describing the previous event.
+int32_t EventWaitTimeout(int32_t milliseconds);
+ObjectId EventWindowNumber();
+ObjectId EventGadgetNumber();
+int32_t EventKind();  // -1 after a raw message
+
+// Appends an event unless the newest pending one is identical.
+void EventPush(int32_t code, ObjectId gadget, ObjectId window, int32_t kind);
+// Queues EventGadget for a control: its identifier as gadget number, the runtime
+// window it lives in as window number.
+void GadgetPostEvent(HWND control, int32_t kind);
+// Removes every pending event whose fields match; -1 matches any value.
+void EventDiscard(int32_t code, ObjectId gadget, ObjectId window, int32_t kind);
+void EventDiscardWindow(ObjectId window);
+
+// The window procedure's side of an event: the window number of the event being
+// assembled, and a code (with gadget number and kind) that EventWait returns as soon
+// as the current dispatch is over.
+void EventAssembleWindow(ObjectId window);
+void EventSetDirect(int32_t code, ObjectId gadget, int32_t kind);
+
+// ---- Windows
+// A runtime window carries "Vela_WindowID" = number + 1, its own class
+// "WindowClass_<number>" and a Tab accelerator table. It lives from WindowCreate to
+// WindowDestroy (or the finaliser); WM_CLOSE only queues EventCloseWindow.
+
+// A message filter's answer that leaves the message to default processing.
+constexpr LRESULT NotHandled = static_cast<LRESULT>(0xD0D0D0D1u);
+
+constexpr int32_t WindowCentreScreen = 0x1;
+constexpr int32_t WindowCentreParent = 0x2;
+constexpr int32_t WindowToolStyle = 0x4;
+constexpr int32_t WindowNoGadgetList = 0x8;
+constexpr int32_t WindowHidden = 0x10000000;
+constexpr int IgnoreCoordinate = -65535;
+
+constexpr WORD CommandTabNext = 64001;
+constexpr WORD CommandTabPrevious = 64002;
+
+struct WindowRecord {
+  HWND window;              // non-zero while the window exists (owned: destroyed by WindowDestroy)
+  ACCEL* accelerators;      // the Tab entries the table was made from (owned)
+  HACCEL acceleratorTable;  // Tab and Shift+Tab as CommandTabNext / CommandTabPrevious (owned)
+  int32_t acceleratorCount; // entries in accelerators
+  int32_t minimisedOrMaximised;  // 1 while the window is minimised or maximised
+  // Window hooks, background brushes, size limits, MDI clients and drop targets
+  // would live here; no window of this program uses them.
+};
+
+// Table of windows, event state, class icon and cursor.
+void WindowsInit();
+// Destroys every window still open: numbers ascending, then dynamic ones oldest first.
+void WindowsEnd();
+
+// width and height are the client size; title may be null. Returns the window for
+// a number, the new identifier for DynamicNumber, 0 on failure.
+intptr_t WindowCreate(ObjectId number, int x, int y, int width, int height, const wchar_t* title, int32_t flags,
+                      HWND parent = nullptr);
+// hide non-zero hides. ShowWindow's result, 0 without such a window.
+BOOL WindowShow(ObjectId number, int32_t hide);
+HWND WindowHandle(ObjectId number);  // 0 without such a window
+// Non-zero when the window existed; its class, Tab table and pending events go too.
+int32_t WindowDestroy(ObjectId number);
+// Makes window the current gadget list and returns the previous list's window;
+// with null only returns the current one.
+HWND GadgetListOpen(HWND window);
+// Moves the focus inside the active window; backward non-zero for Shift+Tab.
+void TabNavigate(int32_t backward);
+LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// The runtime window a window belongs to (itself or its first ancestor carrying
+// "Vela_WindowID") and its number, -1 when there is none.
+ObjectId WindowNumberOf(HWND window);
+WindowRecord* WindowRecordOf(ObjectId number);  // the live record, or null
+
+// Where the window library meets the gadget library above it. The gadget library
+// owns the gadget-list fields and the routing of control messages; GadgetInit hands
+// both down with WindowsAttachGadgets, so this library never needs the gadget
+// header. Until then no window becomes a gadget list and no control message is routed.
+struct GadgetListState {
+  HWND current;      // window in which new gadgets are created (not owned)
+  HWND* stack;       // saved gadget lists (owned by whoever holds these fields)
+  int32_t depth;     // entries in use
+  int32_t capacity;  // entries allocated
+};
+// (control, parent, message, wParam, lParam) -> the gadget's answer or NotHandled.
+using GadgetRoute = LRESULT (*)(HWND control, HWND parent, UINT message, WPARAM wParam, LPARAM lParam);
+void WindowsAttachGadgets(GadgetListState* list, GadgetRoute route);
+
+// ---- File requester
+
+// Registers the common-control classes and initialises COM before the first dialog.
+void RequesterInit();
+
+// Shows the modal open-file dialog and leaves the chosen full path (at most 259
+// characters) at result, or the empty string when the user cancels or the dialog
+// fails. patterns is "description|filter|description|filter..."; position picks the
+// pair to preselect, counting from 0. defaultPath's part before its last backslash
+// is the starting folder, the part after it the proposed name (dropped when it is
+// not a valid file name). Every other visible window of the thread is disabled
+// while the dialog runs.
+void RequestOpenFile(const wchar_t* title, const wchar_t* defaultPath, const wchar_t* patterns, int32_t position,
+                     int32_t result);
+
+// The dialog's 1-based filter index after the last successful choice, 0 otherwise.
+int32_t RequesterSelectedPattern();

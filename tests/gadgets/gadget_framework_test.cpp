@@ -1,0 +1,187 @@
+// The gadget framework and the frame gadget under the real user32: registration,
+// numbers and identifiers, re-use of a number, fonts and routing.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "gadgets/gadgets.h"
+#include "strings/strings.h"
+
+namespace {
+
+struct GadgetEnvironment : testing::Environment {
+  void SetUp() override {
+    StringsInit();
+    EventsInit();
+    WindowsInit();
+    GadgetInit();
+  }
+};
+testing::Environment* const Environment = testing::AddGlobalTestEnvironment(new GadgetEnvironment);
+
+std::vector<ObjectId> PendingGadgets() {
+  std::vector<ObjectId> gadgets;
+  while (int32_t code = EventWaitTimeout(0))
+    if (code == EventGadget) gadgets.push_back(EventGadgetNumber());
+  return gadgets;
+}
+
+class FrameworkTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    window = reinterpret_cast<HWND>(WindowCreate(1, 0, 0, 400, 300, nullptr, WindowHidden | 0x00CA0000));
+    ASSERT_TRUE(window);
+    PendingGadgets();
+  }
+  void TearDown() override {
+    WindowsEnd();
+    GadgetSetFont(-1, GadgetDefaultFont);
+    PendingGadgets();
+  }
+  HWND window = nullptr;
+};
+
+std::wstring TextOf(HWND control) {
+  wchar_t text[64] = {};
+  GetWindowTextW(control, text, 64);
+  return text;
+}
+
+std::wstring ClassOf(HWND control) {
+  wchar_t name[64] = {};
+  GetClassNameW(control, name, 64);
+  return name;
+}
+
+TEST_F(FrameworkTest, FrameStylesGiveTheirControls) {
+  struct {
+    int32_t style;
+    const wchar_t* className;
+    LONG_PTR windowStyle;
+    LONG_PTR extended;
+    const wchar_t* text;
+  } cases[] = {
+      {FrameGroupBox, L"Button", 0x50020007, 0, L"Group"},
+      {FrameSunken, L"Static", 0x54020001, WS_EX_CLIENTEDGE, L""},
+      {FrameStaticEdge, L"Static", 0x54020001, WS_EX_STATICEDGE, L""},
+      {FrameBorder, L"Static", 0x54820001, 0, L""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.style);
+    auto frame = reinterpret_cast<HWND>(FrameCreate(3, 5, 6, 100, 50, L"Group", c.style));
+    ASSERT_TRUE(frame);
+    EXPECT_EQ(window, GetParent(frame));
+    EXPECT_EQ(c.className, ClassOf(frame));
+    EXPECT_EQ(c.windowStyle, GetWindowLongPtrW(frame, GWL_STYLE)) << std::hex << GetWindowLongPtrW(frame, GWL_STYLE);
+    EXPECT_EQ(c.extended, GetWindowLongPtrW(frame, GWL_EXSTYLE) & (WS_EX_CLIENTEDGE | WS_EX_STATICEDGE));
+    EXPECT_EQ(c.text, TextOf(frame));
+    EXPECT_EQ(3, GetWindowLongPtrW(frame, GWLP_ID));
+    EXPECT_EQ(3, reinterpret_cast<intptr_t>(GetPropW(frame, L"Vela_ID")));
+    ASSERT_TRUE(GadgetLookup(3));
+    EXPECT_EQ(frame, GadgetLookup(3)->window);
+    EXPECT_EQ(GadgetKindFrame, GadgetLookup(3)->gadgetClass->kind);
+  }
+}
+
+TEST_F(FrameworkTest, FrameWithoutTextHasAnEmptyCaption) {
+  auto frame = reinterpret_cast<HWND>(FrameCreate(1, 5, 0, 740, 530, nullptr));
+  ASSERT_TRUE(frame);
+  EXPECT_EQ(L"", TextOf(frame));
+  RECT area;
+  GetWindowRect(frame, &area);
+  MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&area), 2);
+  EXPECT_EQ(5, area.left);
+  EXPECT_EQ(0, area.top);
+  EXPECT_EQ(530, area.bottom);
+  EXPECT_EQ(745, area.right);
+}
+
+TEST_F(FrameworkTest, RecreatingANumberDestroysTheOldControlAndItsEvents) {
+  auto old = reinterpret_cast<HWND>(FrameCreate(2, 0, 0, 50, 50, L"old"));
+  FrameCreate(5, 60, 0, 50, 50, L"other");
+  EventPush(EventGadget, 2, 1, KindClick);
+  EventPush(EventGadget, 5, 1, KindClick);
+  EventPush(EventGadget, 2, 1, KindChange);
+  auto fresh = reinterpret_cast<HWND>(FrameCreate(2, 0, 0, 50, 50, L"new"));
+  ASSERT_TRUE(fresh);
+  EXPECT_FALSE(IsWindow(old));
+  EXPECT_EQ(fresh, GadgetLookup(2)->window);
+  EXPECT_EQ(std::vector<ObjectId>{5}, PendingGadgets());
+}
+
+TEST_F(FrameworkTest, DynamicGadgetIsNamedByItsIdentifierEverywhere) {
+  intptr_t identifier = FrameCreate(DynamicNumber, 0, 0, 50, 50, L"dyn");
+  ASSERT_NE(0, identifier);
+  GadgetRecord* record = GadgetLookup(identifier);
+  ASSERT_TRUE(record);
+  EXPECT_EQ(identifier, ObjectIdentifierOf(record));
+  EXPECT_EQ(identifier, GetWindowLongPtrW(record->window, GWLP_ID));
+  GadgetPostEvent(record->window, KindClick);
+  EXPECT_EQ(std::vector<ObjectId>{identifier}, PendingGadgets());
+  DestroyWindow(record->window);
+  EXPECT_EQ(nullptr, GadgetLookup(identifier));
+}
+
+TEST_F(FrameworkTest, GadgetsDieWithTheirWindow) {
+  FrameCreate(1, 0, 0, 50, 50, nullptr);
+  FrameCreate(3, 0, 60, 50, 50, nullptr);
+  WindowDestroy(1);
+  EXPECT_EQ(nullptr, GadgetLookup(1));
+  EXPECT_EQ(nullptr, GadgetLookup(3));
+  EXPECT_EQ(nullptr, GadgetListCurrent());
+}
+
+TEST_F(FrameworkTest, FontsGoToNewGadgetsOrToOneGadget) {
+  HFONT stock = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+  HFONT custom = CreateFontW(20, 0, 0, 0, FW_BOLD, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, L"Tahoma");
+  auto before = reinterpret_cast<HWND>(FrameCreate(1, 0, 0, 50, 50, L"a"));
+  EXPECT_EQ(stock, reinterpret_cast<HFONT>(SendMessageW(before, WM_GETFONT, 0, 0)));
+
+  EXPECT_EQ(0, GadgetSetFont(-1, custom));
+  EXPECT_EQ(stock, reinterpret_cast<HFONT>(SendMessageW(before, WM_GETFONT, 0, 0)));
+  auto after = reinterpret_cast<HWND>(FrameCreate(3, 0, 60, 50, 50, L"b"));
+  EXPECT_EQ(custom, reinterpret_cast<HFONT>(SendMessageW(after, WM_GETFONT, 0, 0)));
+
+  GadgetSetFont(3, GadgetDefaultFont);
+  EXPECT_EQ(stock, reinterpret_cast<HFONT>(SendMessageW(after, WM_GETFONT, 0, 0)));
+  GadgetSetFont(1, custom);
+  EXPECT_EQ(custom, reinterpret_cast<HFONT>(SendMessageW(before, WM_GETFONT, 0, 0)));
+  EXPECT_EQ(0, GadgetSetFont(44, custom));
+  WindowDestroy(1);
+  DeleteObject(custom);
+}
+
+TEST_F(FrameworkTest, GadgetsGoIntoTheCurrentGadgetList) {
+  auto second = reinterpret_cast<HWND>(WindowCreate(2, 0, 0, 200, 200, nullptr, WindowHidden));
+  auto inSecond = reinterpret_cast<HWND>(FrameCreate(1, 0, 0, 50, 50, nullptr));
+  EXPECT_EQ(second, GetParent(inSecond));
+  EXPECT_EQ(second, GadgetListOpen(window));
+  auto inFirst = reinterpret_cast<HWND>(FrameCreate(3, 0, 0, 50, 50, nullptr));
+  EXPECT_EQ(window, GetParent(inFirst));
+  auto third = reinterpret_cast<HWND>(WindowCreate(3, 0, 0, 200, 200, nullptr, WindowHidden | WindowNoGadgetList));
+  ASSERT_TRUE(third);
+  EXPECT_EQ(window, GadgetListCurrent());
+}
+
+TEST_F(FrameworkTest, ButtonGadgetClickIsADirectEvent) {
+  // A plain button registered through the framework, as the image button is: its
+  // class leaves WM_COMMAND to the window, which makes the click event.
+  static const GadgetClass ButtonClass = [] {
+    GadgetClass c = {};
+    c.kind = GadgetKindImageButton;
+    return c;
+  }();
+  HWND button = CreateWindowExW(0, L"Button", L"go", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, 10, 10, 80, 30, window,
+                                reinterpret_cast<HMENU>(static_cast<intptr_t>(-1)), ModuleInstance, nullptr);
+  ASSERT_TRUE(button);
+  ASSERT_EQ(reinterpret_cast<intptr_t>(button), GadgetRegister(4, GadgetAllocate(4), button, &ButtonClass));
+  WindowShow(1, 0);
+  PendingGadgets();
+  PostMessageW(button, BM_CLICK, 0, 0);
+  ASSERT_EQ(EventGadget, EventWaitTimeout(500));
+  EXPECT_EQ(4, EventGadgetNumber());
+  EXPECT_EQ(1, EventWindowNumber());
+  EXPECT_EQ(KindClick, EventKind());
+}
+
+}  // namespace
