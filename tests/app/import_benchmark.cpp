@@ -1,10 +1,10 @@
 // Imports generated bookmark files of growing size into the shown main window and
 // prints how many rows per second the import appends. Not part of the test run:
-//   xvfb-run -a -s "-screen 0 1280x1024x24" ./scripts/with-wine.sh \
-//     wine build/x86_64/tests/app/import_benchmark.exe
+//   xvfb-run -a -s "-screen 0 1280x1024x24" ./scripts/with-wine.sh wine build/x86_64/tests/app/import_benchmark.exe
 // Every import includes the open-file dialog, which under Wine takes about two
 // seconds to return after it closes; an import of an empty file measures that
 // and is subtracted.
+#include <windows.h>
 #include <commctrl.h>
 
 #include <chrono>

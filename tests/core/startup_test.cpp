@@ -66,7 +66,7 @@ TEST(RuntimeShutdown, FreesEverythingTheApplicationLeftBehind) {
 
   EXPECT_FALSE(IsWindow(window));
   EXPECT_FALSE(IsWindow(list));
-  EXPECT_EQ(WindowHandle(1), 0);
+  EXPECT_EQ(WindowHandle(1), nullptr);
   EXPECT_EQ(GetObjectType(font), 0u);
   EXPECT_EQ(GetObjectType(bitmap), 0u);
   EXPECT_TRUE(CanWriteExclusively(dynamicPath));
