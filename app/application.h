@@ -51,3 +51,5 @@ HWND MainWindowBuild();
 // bookmark line in it; a description line right after a bookmark line fills that
 // row's Description. Cancelling or an unreadable file adds nothing.
 void BookmarkImport();
+// The same for a file already chosen.
+void BookmarkImportFile(const wchar_t* path);

@@ -69,8 +69,10 @@ void BookmarkImport() {
     RequestOpenFile(RequesterTitle, StartDirectory, RequesterPattern, RequesterPatternPosition, mark);
     mark.StoreIn(path.Slot());
   }
-  if (CompareText(path.Get(), L"")) return;
+  if (!CompareText(path.Get(), L"")) BookmarkImportFile(path.Get());
+}
 
+void BookmarkImportFile(const wchar_t* path) {
   ImportResources resources;
   resources.regex = RegexCreate(DynamicNumber, TagPattern);
   StringValue owner;
@@ -80,7 +82,7 @@ void BookmarkImport() {
     TextField(mark.Text(), 3, L"\\", mark);
     mark.StoreIn(owner.Slot());
   }
-  resources.file = FileOpenRead(DynamicNumber, path.Get());
+  resources.file = FileOpenRead(DynamicNumber, path);
   if (!resources.file) return;
 
   ListRedrawPause pause(BookmarkList);

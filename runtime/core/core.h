@@ -54,6 +54,10 @@ void* ObjectAllocate(ObjectTable* table, ObjectId number);
 // first word is 0, or the value names neither a slot nor a live dynamic record.
 void* ObjectFind(ObjectTable* table, ObjectId value);
 
+// The live record whose first word is handle, with its number or identifier; null
+// when no object has that handle. Scans the table without disturbing an iteration.
+void* ObjectFindByHandle(ObjectTable* table, const void* handle, ObjectId* value);
+
 // Forgets an object: a numbered record is zeroed and kept, a dynamic one is freed.
 void ObjectRelease(ObjectTable* table, ObjectId value);
 

@@ -84,6 +84,24 @@ void* ObjectFind(ObjectTable* table, ObjectId value) {
   return record && !IsAbsent(record) ? record : nullptr;
 }
 
+void* ObjectFindByHandle(ObjectTable* table, const void* handle, ObjectId* value) {
+  if (!handle) return nullptr;
+  for (int32_t number = 0; number < table->slotCount; ++number) {
+    void* record = table->slots[number];
+    if (record && *static_cast<void**>(record) == handle) {
+      *value = number;
+      return record;
+    }
+  }
+  for (DynamicNode* node = table->newest; node; node = node->older) {
+    if (*static_cast<void**>(RecordOf(node)) == handle) {
+      *value = ObjectIdentifierOf(RecordOf(node));
+      return RecordOf(node);
+    }
+  }
+  return nullptr;
+}
+
 void ObjectRelease(ObjectTable* table, ObjectId value) {
   if (IsSlotNumber(table, value)) {
     if (void* record = table->slots[value]) std::memset(record, 0, table->elementSize);

@@ -24,13 +24,14 @@ void CreateContext(void* block) {
   context->currentFont = DefaultGadgetFont;
 }
 
-// The control must carry "Vela_ID" equal to its identifier, and be the very window
-// of the gadget under that number: a foreign child whose identifier happens to
-// match a gadget's number is never handed to the gadget.
+// The control must be the very window of the gadget under its identifier, so a
+// foreign child whose identifier happens to match a gadget's number is never handed
+// to the gadget. That also says it carries "Vela_ID" equal to its identifier, which
+// is not read here: every list notification passes this way, and reading a window
+// property can cost a round trip to the window server.
 LRESULT RouteControlMessage(HWND control, HWND parent, UINT message, WPARAM wParam, LPARAM lParam) {
   if (!control) return NotHandled;
   ObjectId identifier = GetWindowLongPtrW(control, GWLP_ID);
-  if (reinterpret_cast<ObjectId>(GetPropW(control, L"Vela_ID")) != identifier) return NotHandled;
   GadgetRecord* gadget = GadgetLookup(identifier);
   if (!gadget || gadget->window != control || !gadget->gadgetClass->notify) return NotHandled;
   return gadget->gadgetClass->notify(gadget, parent, message, wParam, lParam);

@@ -61,9 +61,9 @@ HACCEL AcceleratorsFor(HWND active) {
       return nullptr;
     if (GetPropW(focus, L"Vela_Hotkey")) return nullptr;
   }
-  if (!active || !GetPropW(active, L"Vela_WindowID")) return nullptr;
+  if (!active) return nullptr;
   WindowRecord* record = WindowRecordOf(WindowNumberOf(active));
-  return record ? record->acceleratorTable : nullptr;
+  return record && record->window == active ? record->acceleratorTable : nullptr;
 }
 
 int32_t Publish(int32_t result) {

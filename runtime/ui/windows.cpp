@@ -9,11 +9,12 @@
 namespace {
 
 // The gadget-list fields saved while another window is the current gadget list,
-// kept under "Vela_GadgetStack_<module>" on the window and freed with it.
+// published under "Vela_GadgetStack_<module>" on the window and freed with it.
 struct GadgetListSave {
   HWND window;                // the window this record belongs to (not owned)
   GadgetListState saved;      // its gadget-list fields while it is not current (stack owned)
   WNDPROC previousProcedure;  // the procedure the gadget-list subclass forwards to
+  GadgetListSave* next;       // the next window's record in WindowsLibrary::gadgetListSaves
 };
 
 struct WindowsLibrary {
@@ -22,6 +23,7 @@ struct WindowsLibrary {
   HCURSOR classCursor;        // the standard arrow
   GadgetListState* gadgetList;  // the gadget library's fields, null until it attaches (not owned)
   GadgetRoute route;          // the gadget library's routing of control messages, or null
+  GadgetListSave* gadgetListSaves;  // every window's GadgetListSave (owned)
 };
 
 WindowsLibrary* Library;
@@ -201,9 +203,20 @@ const struct {
 
 // ---- Gadget lists
 
+// The records are found in memory; the window property only publishes them. Every
+// message of a gadget-list window passes here, and reading a window property can
+// cost a round trip to the window server.
+GadgetListSave** GadgetListSaveLink(HWND window) {
+  GadgetListSave** link = &Library->gadgetListSaves;
+  while (*link && (*link)->window != window) link = &(*link)->next;
+  return link;
+}
+
+GadgetListSave* FindGadgetListSave(HWND window) { return *GadgetListSaveLink(window); }
+
 LRESULT CALLBACK GadgetListProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  std::wstring property = GadgetStackProperty();
-  auto* save = static_cast<GadgetListSave*>(GetPropW(window, property.c_str()));
+  GadgetListSave** link = GadgetListSaveLink(window);
+  GadgetListSave* save = *link;
   if (!save) return DefWindowProcW(window, message, wParam, lParam);
   WNDPROC previous = save->previousProcedure;
   if (message == WM_NCDESTROY) {
@@ -212,9 +225,10 @@ LRESULT CALLBACK GadgetListProcedure(HWND window, UINT message, WPARAM wParam, L
       list->current = nullptr;
       list->depth = 0;
     }
+    *link = save->next;
     RuntimeFree(save->saved.stack);
     RuntimeFree(save);
-    RemovePropW(window, property.c_str());
+    RemovePropW(window, GadgetStackProperty().c_str());
   }
   return CallWindowProcW(previous, window, message, wParam, lParam);
 }
@@ -257,9 +271,14 @@ WindowRecord* WindowRecordOf(ObjectId number) {
   return static_cast<WindowRecord*>(ObjectFind(Library->table, number));
 }
 
+// The records are searched in memory rather than by reading "Vela_WindowID", which
+// only publishes the number: this runs for every message of every runtime window,
+// and reading a window property can cost a round trip to the window server.
 ObjectId WindowNumberOf(HWND window) {
-  for (HWND w = window; w; w = GetParent(w))
-    if (HANDLE value = GetPropW(w, L"Vela_WindowID")) return reinterpret_cast<ObjectId>(value) - 1;
+  for (HWND w = window; w; w = GetParent(w)) {
+    ObjectId number;
+    if (ObjectFindByHandle(Library->table, w, &number)) return number;
+  }
   return -1;
 }
 
@@ -358,7 +377,9 @@ int32_t WindowDestroy(ObjectId number) {
   if (!record) return 0;
   HWND window = record->window;
   ActivateOwner(window);
+  // From here on the window is no runtime window: its last messages carry no number.
   RemovePropW(window, L"Vela_WindowID");
+  record->window = nullptr;
   // A drop target registered on the window would be revoked here.
   DestroyWindow(window);
   UnregisterClassW(ClassName(number).c_str(), ModuleInstance);
@@ -377,14 +398,13 @@ HWND GadgetListOpen(HWND window) {
   HWND previous = list->depth > 0 ? list->stack[0] : list->current;
   if (!window) return previous;
 
-  std::wstring property = GadgetStackProperty();
   if (previous) {
-    if (auto* save = static_cast<GadgetListSave*>(GetPropW(previous, property.c_str()))) {
+    if (GadgetListSave* save = FindGadgetListSave(previous)) {
       save->saved = *list;
       Detach(list);
     }
   }
-  if (auto* save = static_cast<GadgetListSave*>(GetPropW(window, property.c_str()))) {
+  if (GadgetListSave* save = FindGadgetListSave(window)) {
     RuntimeFree(list->stack);
     *list = save->saved;
     Detach(&save->saved);
@@ -399,7 +419,9 @@ HWND GadgetListOpen(HWND window) {
     list->current = window;
     save = static_cast<GadgetListSave*>(RuntimeAllocate(sizeof(GadgetListSave)));
     save->window = window;
-    SetPropW(window, property.c_str(), save);
+    save->next = Library->gadgetListSaves;
+    Library->gadgetListSaves = save;
+    SetPropW(window, GadgetStackProperty().c_str(), save);
     save->previousProcedure = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(GadgetListProcedure)));
   }

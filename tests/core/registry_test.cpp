@@ -116,6 +116,20 @@ TEST_F(Registry, FreeAllVisitsEveryObjectOnceWhileEachIsReleased) {
   EXPECT_EQ(table->newest, nullptr);
 }
 
+TEST_F(Registry, FindByHandleReportsTheNameOfALiveObject) {
+  Record* numbered = Make(9, 1);
+  Record* dynamic = Make(DynamicNumber, 2);
+  Make(3, 3);
+  ObjectRelease(table, 3);
+  ObjectId value = 0;
+  EXPECT_EQ(ObjectFindByHandle(table, numbered->handle, &value), numbered);
+  EXPECT_EQ(value, 9);
+  EXPECT_EQ(ObjectFindByHandle(table, dynamic->handle, &value), dynamic);
+  EXPECT_EQ(value, ObjectIdentifierOf(dynamic));
+  EXPECT_EQ(ObjectFindByHandle(table, reinterpret_cast<void*>(0x1003), &value), nullptr);  // released
+  EXPECT_EQ(ObjectFindByHandle(table, nullptr, &value), nullptr);  // absent records all have handle 0
+}
+
 TEST(LibraryState, IsZeroFilledAndInitialised) {
   struct State {
     int a;
