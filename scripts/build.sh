@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Builds the program and its tests for one architecture: build.sh [x86_64|i686]
+# Builds for one architecture: build.sh [x86_64|i686] [targets...]; all targets,
+# the program and its tests, when none are named.
 source "$(dirname "$0")/common.sh"
 arch=${1:-x86_64}
+shift || true
 triplet_of "$arch" >/dev/null
 dir="$BUILD_ROOT/$arch"
 if [ ! -f "$dir/CMakeCache.txt" ]; then
@@ -9,4 +11,4 @@ if [ ! -f "$dir/CMakeCache.txt" ]; then
     -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-$arch.cmake" \
     -DPCRE_ROOT="$DEPS/pcre-$arch" >/dev/null
 fi
-cmake --build "$dir" -j"$(nproc)"
+cmake --build "$dir" -j"$(nproc)" ${1:+--target "$@"}

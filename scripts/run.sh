@@ -4,7 +4,7 @@
 # instead and says where.
 source "$(dirname "$0")/common.sh"
 "$ROOT/scripts/setup.sh"
-"$ROOT/scripts/build.sh" x86_64
+"$ROOT/scripts/build.sh" x86_64 bookmarks
 program="$BUILD_ROOT/x86_64/app/bookmarks.exe"
 if [ -n "${DISPLAY:-}" ]; then
   "$ROOT/scripts/with-wine.sh" wine "$program"

@@ -4,7 +4,7 @@
 source "$(dirname "$0")/common.sh"
 
 PACKAGES=(cmake make g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine64 xvfb xauth
-          dpkg-dev googletest imagemagick xdotool)
+          dpkg-dev googletest imagemagick xdotool x11-utils)
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO=sudo
 
