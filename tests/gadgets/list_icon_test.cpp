@@ -320,13 +320,6 @@ TEST_F(ListTest, ApplicationLayoutShowsFramesAndFiveColumns) {
   EXPECT_EQ(15, area.top);
   EXPECT_EQ(720, area.right - area.left);
   EXPECT_EQ(505, area.bottom - area.top);
-
-  // With UI_SHOT_SECONDS set, the window stays up that long for a screenshot.
-  wchar_t seconds[8] = {};
-  if (GetEnvironmentVariableW(L"UI_SHOT_SECONDS", seconds, 8)) {
-    DWORD until = GetTickCount() + 1000 * _wtoi(seconds);
-    while (GetTickCount() < until) EventWaitTimeout(100);
-  }
 }
 
 }  // namespace
