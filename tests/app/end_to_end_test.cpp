@@ -45,30 +45,30 @@ class RemoteMemory {
 
 constexpr size_t TextUnits = 1024;
 
-std::wstring RemoteCellText(HANDLE process, HWND list, int row, int column) {
-  RemoteMemory memory(process, sizeof(LVITEMW) + TextUnits * sizeof(wchar_t));
-  LVITEMW item = {};
-  item.iSubItem = column;
-  item.pszText = reinterpret_cast<wchar_t*>(memory.at(sizeof(LVITEMW)));
+// Sends a message whose item carries a text buffer: the item and the buffer live
+// in the program's memory, and the text comes back from there.
+template <typename Item>
+std::wstring RemoteText(HANDLE process, HWND window, UINT message, WPARAM wParam, Item item) {
+  RemoteMemory memory(process, sizeof(Item) + TextUnits * sizeof(wchar_t));
+  item.pszText = reinterpret_cast<wchar_t*>(memory.at(sizeof(Item)));
   item.cchTextMax = TextUnits;
   memory.Write(0, &item, sizeof item);
-  SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(memory.at(0)));
+  SendMessageW(window, message, wParam, reinterpret_cast<LPARAM>(memory.at(0)));
   std::vector<wchar_t> text(TextUnits);
-  memory.Read(sizeof(LVITEMW), text.data(), TextUnits * sizeof(wchar_t));
+  memory.Read(sizeof(Item), text.data(), TextUnits * sizeof(wchar_t));
   return text.data();
 }
 
+std::wstring RemoteCellText(HANDLE process, HWND list, int row, int column) {
+  LVITEMW item = {};
+  item.iSubItem = column;
+  return RemoteText(process, list, LVM_GETITEMTEXTW, row, item);
+}
+
 std::wstring RemoteHeaderText(HANDLE process, HWND header, int column) {
-  RemoteMemory memory(process, sizeof(HDITEMW) + TextUnits * sizeof(wchar_t));
   HDITEMW item = {};
   item.mask = HDI_TEXT;
-  item.pszText = reinterpret_cast<wchar_t*>(memory.at(sizeof(HDITEMW)));
-  item.cchTextMax = TextUnits;
-  memory.Write(0, &item, sizeof item);
-  SendMessageW(header, HDM_GETITEMW, column, reinterpret_cast<LPARAM>(memory.at(0)));
-  std::vector<wchar_t> text(TextUnits);
-  memory.Read(sizeof(HDITEMW), text.data(), TextUnits * sizeof(wchar_t));
-  return text.data();
+  return RemoteText(process, header, HDM_GETITEMW, column, item);
 }
 
 using Row = std::vector<std::wstring>;
