@@ -12,15 +12,7 @@ using testing_support::TempFolder;
 namespace {
 
 // Serves the folder tests of this executable too.
-class FilesEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    StringsInit();
-    FilesInit();
-  }
-};
-
-const auto* const RegisteredEnvironment = ::testing::AddGlobalTestEnvironment(new FilesEnvironment);
+const auto* const Libraries = testing_support::StartLibraries({StringsInit, FilesInit});
 
 void* RefuseBuffer(size_t) { return nullptr; }
 

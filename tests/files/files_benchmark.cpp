@@ -12,15 +12,7 @@
 
 namespace {
 
-class FilesEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    StringsInit();
-    FilesInit();
-  }
-};
-
-const auto* const RegisteredEnvironment = ::testing::AddGlobalTestEnvironment(new FilesEnvironment);
+const auto* const Libraries = testing_support::StartLibraries({StringsInit, FilesInit});
 
 struct Reading {
   size_t lines = 0;

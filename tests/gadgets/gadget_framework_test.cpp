@@ -6,18 +6,11 @@
 
 #include "gadgets/gadgets.h"
 #include "strings/strings.h"
+#include "support/test_support.h"
 
 namespace {
 
-struct GadgetEnvironment : testing::Environment {
-  void SetUp() override {
-    StringsInit();
-    EventsInit();
-    WindowsInit();
-    GadgetInit();
-  }
-};
-testing::Environment* const Environment = testing::AddGlobalTestEnvironment(new GadgetEnvironment);
+const auto* const Libraries = testing_support::StartLibraries({StringsInit, EventsInit, WindowsInit, GadgetInit});
 
 std::vector<ObjectId> PendingGadgets() {
   std::vector<ObjectId> gadgets;

@@ -11,18 +11,11 @@
 #include <commctrl.h>
 
 #include "strings/strings.h"
+#include "support/test_support.h"
 
 namespace {
 
-struct GadgetEnvironment : testing::Environment {
-  void SetUp() override {
-    StringsInit();
-    EventsInit();
-    WindowsInit();
-    GadgetInit();
-  }
-};
-testing::Environment* const Environment = testing::AddGlobalTestEnvironment(new GadgetEnvironment);
+const auto* const Libraries = testing_support::StartLibraries({StringsInit, EventsInit, WindowsInit, GadgetInit});
 
 struct Event {
   int32_t code;

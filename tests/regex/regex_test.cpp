@@ -9,18 +9,11 @@
 
 #include "regex/regex.h"
 #include "strings/strings.h"
+#include "support/test_support.h"
 
 namespace {
 
-class RegexEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    StringsInit();
-    RegexInit();
-  }
-};
-
-const auto* const RegisteredEnvironment = ::testing::AddGlobalTestEnvironment(new RegexEnvironment);
+const auto* const Libraries = testing_support::StartLibraries({StringsInit, RegexInit});
 
 const wchar_t TagPattern[] = L"\\<[^\\<]+\\>";
 

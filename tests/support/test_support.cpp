@@ -3,6 +3,7 @@
 #include <shlobj.h>
 
 #include <atomic>
+#include <vector>
 
 namespace testing_support {
 
@@ -64,6 +65,20 @@ std::wstring WindowsPath(const char* path) {
 }
 
 }  // namespace
+
+testing::Environment* StartLibraries(std::initializer_list<void (*)()> initialisers) {
+  class Libraries : public testing::Environment {
+   public:
+    explicit Libraries(std::initializer_list<void (*)()> steps) : steps_(steps) {}
+    void SetUp() override {
+      for (auto step : steps_) step();
+    }
+
+   private:
+    std::vector<void (*)()> steps_;
+  };
+  return testing::AddGlobalTestEnvironment(new Libraries(initialisers));
+}
 
 std::wstring SharedBookmarksDir() {
   const std::wstring dir = WindowsPath(SHARED_BOOKMARKS_DIR);

@@ -4,6 +4,9 @@
 
 #include <windows.h>
 
+#include <gtest/gtest.h>
+
+#include <initializer_list>
 #include <string>
 
 namespace testing_support {
@@ -22,6 +25,10 @@ class TempFolder {
  private:
   std::wstring path_;
 };
+
+// Registers a test environment that runs these library initialisers in order
+// before the first test, as the program's start-up does.
+testing::Environment* StartLibraries(std::initializer_list<void (*)()> initialisers);
 
 // Folder of the real browser exports, or empty when it is not beside the checkout.
 std::wstring SharedBookmarksDir();

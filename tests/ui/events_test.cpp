@@ -6,17 +6,11 @@
 
 #include "strings/strings.h"
 #include "ui/ui.h"
+#include "support/test_support.h"
 
 namespace {
 
-struct UiEnvironment : testing::Environment {
-  void SetUp() override {
-    StringsInit();
-    EventsInit();
-    WindowsInit();
-  }
-};
-testing::Environment* const Environment = testing::AddGlobalTestEnvironment(new UiEnvironment);
+const auto* const Libraries = testing_support::StartLibraries({StringsInit, EventsInit, WindowsInit});
 
 struct Event {
   int32_t code;
