@@ -3,7 +3,7 @@
 // the zero-filled state blocks of the libraries.
 //
 // Every allocation made here comes from RuntimeHeap. Nothing reports an error:
-// a missing object is a null record, and heap failures are not examined.
+// a missing object, a refused number and a refused allocation are a null record.
 #pragma once
 
 #include <windows.h>
@@ -13,32 +13,40 @@
 extern HANDLE RuntimeHeap;       // created by the entry point before any library starts
 extern HINSTANCE ModuleInstance; // the program's own module, for classes and resources
 
-// Names of runtime objects. A value of 0 or more is an ObjectNumber chosen by the
-// program; DynamicNumber asks the library for a new object whose identifier is the
-// address of its record. Numbers stay far below any heap address, so the two are
-// told apart by value alone.
+// Names of runtime objects. A value from 0 to ObjectNumberLimit - 1 is an
+// ObjectNumber chosen by the program; DynamicNumber asks the library for a new
+// object whose identifier is the address of its record. The platform never hands
+// out an address below 0x10000, so a number is never mistaken for an identifier.
+// Any other value names nothing: a creation given one answers 0 and registers nothing.
 using ObjectId = intptr_t;
 constexpr ObjectId DynamicNumber = -1;
+constexpr ObjectId ObjectNumberLimit = 0x10000;
 
 // Frees the library's object of one number or identifier (and calls ObjectRelease).
 using FreeOperation = void (*)(ObjectId);
 
-// A record of a dynamic object sits right after its node's two links.
+// A record of a dynamic object sits right after its node's links.
 struct DynamicNode {
-  DynamicNode* older; // towards the oldest dynamic record
-  DynamicNode* newer; // towards the newest; null at the head
+  DynamicNode* older;       // towards the oldest dynamic record
+  DynamicNode* newer;       // towards the newest; null at the head
+  DynamicNode* sameBucket;  // next node whose identifier hashes to the same bucket
 };
 
 // One table per library. A record is elementSize zero-filled bytes whose first
 // pointer-sized word is the object's platform handle or main pointer; a record
 // whose first word is 0 counts as absent. Numbered records belong to their slot for
-// the life of the table; dynamic records are freed with their object.
+// the life of the table; dynamic records are freed with their object. An identifier
+// is looked up by its hash among the live dynamic records, so a value that names no
+// live record is never read, and a look-up costs the same however many there are.
 struct ObjectTable {
   int32_t elementSize;         // bytes of one record
   int32_t growthStep;          // initial slot count, and slots added past a number that does not fit
   int32_t slotCount;           // length of slots
   void** slots;                // record per number, null where none was ever allocated (owned)
   DynamicNode* newest;         // head of the dynamic list, newest first (owned)
+  DynamicNode** buckets;       // dynamic nodes by identifier hash, null before the first one (owned)
+  int32_t bucketCount;         // length of buckets, a power of two
+  int32_t dynamicCount;        // dynamic records in the list
   FreeOperation freeObject;    // the library's free operation, or null
   int32_t iterationSlot;       // next slot ObjectIterateNext looks at
   DynamicNode* iterationNode;  // next dynamic node to report, walking oldest to newest
@@ -46,8 +54,9 @@ struct ObjectTable {
 
 ObjectTable* ObjectTableCreate(int32_t elementSize, int32_t growthStep, FreeOperation freeObject);
 
-// The zeroed record for number (an object already under it is freed first), or a new
+// A zeroed record for number (an object already under it is freed first), or a new
 // dynamic record for DynamicNumber, whose identifier is ObjectIdentifierOf(record).
+// Null for any other value, or when the heap refuses the memory.
 void* ObjectAllocate(ObjectTable* table, ObjectId number);
 
 // The live record of a number or identifier; null when there is none, the record's
@@ -104,6 +113,12 @@ void BlockGive(BlockPool* pool, void* block);
 
 // A zero-filled block for a library's process-wide state, passed to initialise first.
 void* LibraryStateCreate(size_t size, void (*initialise)(void* state) = nullptr);
+
+// The capacity a growing buffer should take to hold need bytes: twice the old
+// capacity or need, whichever is more, but never past limit; 0 when need itself is
+// past limit. Doubling keeps the cost of growing linear in the final size, and the
+// arithmetic cannot wrap whatever the sizes.
+size_t GrownCapacity(size_t capacity, size_t need, size_t limit);
 
 // Zero-filled memory from RuntimeHeap, and its release.
 void* RuntimeAllocate(size_t size);

@@ -1,6 +1,8 @@
-// Object tables: numbered records in a slot array, dynamic records in a list.
+// Object tables: numbered records in a slot array, dynamic records in a list in
+// creation order and in hash buckets by identifier.
 #include "core/core.h"
 
+#include <algorithm>
 #include <cstring>
 
 HANDLE RuntimeHeap;
@@ -17,6 +19,12 @@ void RuntimeFree(void* block) {
   if (block) HeapFree(RuntimeHeap, 0, block);
 }
 
+size_t GrownCapacity(size_t capacity, size_t need, size_t limit) {
+  if (need > limit) return 0;
+  const size_t doubled = capacity > limit / 2 ? limit : capacity * 2;
+  return std::max(doubled, need);
+}
+
 void* LibraryStateCreate(size_t size, void (*initialise)(void* state)) {
   void* state = RuntimeAllocate(size);
   if (initialise) initialise(state);
@@ -24,6 +32,8 @@ void* LibraryStateCreate(size_t size, void (*initialise)(void* state)) {
 }
 
 namespace {
+
+constexpr int32_t FirstBucketCount = 16;
 
 void* RecordOf(DynamicNode* node) { return node + 1; }
 
@@ -33,12 +43,71 @@ bool IsSlotNumber(const ObjectTable* table, ObjectId value) {
   return value >= 0 && value < table->slotCount;
 }
 
-// The node whose record has this address, found by walking the list, so that a
-// value naming no live dynamic object is never dereferenced.
+bool IsAcceptedNumber(ObjectId number) { return number >= 0 && number < ObjectNumberLimit; }
+
+// Fibonacci hashing: the bits taken from the middle of the product mix every
+// address bit below them, so records whose low bits are all alike still spread.
+size_t BucketOf(const ObjectTable* table, ObjectId value) {
+  const uint64_t product = static_cast<uint64_t>(static_cast<uintptr_t>(value)) * 0x9E3779B97F4A7C15u;
+  return static_cast<size_t>(product >> 32) & static_cast<size_t>(table->bucketCount - 1);
+}
+
+void AddToBuckets(ObjectTable* table, DynamicNode* node) {
+  DynamicNode** bucket = &table->buckets[BucketOf(table, ObjectIdentifierOf(RecordOf(node)))];
+  node->sameBucket = *bucket;
+  *bucket = node;
+}
+
+// Room in the buckets for one more node: the first buckets, or twice as many once
+// the nodes outnumber them. When the heap refuses a larger array the chains just
+// grow longer; only the first array is required.
+bool MakeRoomForNode(ObjectTable* table) {
+  if (table->buckets && table->dynamicCount < table->bucketCount) return true;
+  const int32_t count = table->buckets ? table->bucketCount * 2 : FirstBucketCount;
+  auto* buckets = static_cast<DynamicNode**>(RuntimeAllocate(sizeof(DynamicNode*) * static_cast<size_t>(count)));
+  if (!buckets) return table->buckets != nullptr;
+  RuntimeFree(table->buckets);
+  table->buckets = buckets;
+  table->bucketCount = count;
+  for (DynamicNode* node = table->newest; node; node = node->older) AddToBuckets(table, node);
+  return true;
+}
+
+// The link that points at the node whose record has this address. Only nodes of
+// the table are read, so a value naming no live dynamic object is never dereferenced.
+DynamicNode** BucketLink(const ObjectTable* table, ObjectId value) {
+  if (!table->buckets) return nullptr;
+  DynamicNode** link = &table->buckets[BucketOf(table, value)];
+  while (*link && ObjectIdentifierOf(RecordOf(*link)) != value) link = &(*link)->sameBucket;
+  return *link ? link : nullptr;
+}
+
 DynamicNode* FindNode(const ObjectTable* table, ObjectId value) {
-  for (DynamicNode* node = table->newest; node; node = node->older)
-    if (ObjectIdentifierOf(RecordOf(node)) == value) return node;
-  return nullptr;
+  DynamicNode** link = BucketLink(table, value);
+  return link ? *link : nullptr;
+}
+
+void* AllocateDynamic(ObjectTable* table) {
+  if (!MakeRoomForNode(table)) return nullptr;
+  auto* node = static_cast<DynamicNode*>(RuntimeAllocate(sizeof(DynamicNode) + static_cast<size_t>(table->elementSize)));
+  if (!node) return nullptr;
+  node->older = table->newest;
+  if (table->newest) table->newest->newer = node;
+  table->newest = node;
+  AddToBuckets(table, node);
+  ++table->dynamicCount;
+  return RecordOf(node);
+}
+
+// Makes the slot array reach number; false, with the table unchanged, when the heap refuses.
+bool ReachSlot(ObjectTable* table, ObjectId number) {
+  if (number < table->slotCount) return true;
+  const auto count = static_cast<int32_t>(std::min<ObjectId>(number + table->growthStep, ObjectNumberLimit));
+  auto* slots = static_cast<void**>(RuntimeReallocate(table->slots, sizeof(void*) * static_cast<size_t>(count)));
+  if (!slots) return false;
+  table->slots = slots;
+  table->slotCount = count;
+  return true;
 }
 
 }  // namespace
@@ -54,23 +123,14 @@ ObjectTable* ObjectTableCreate(int32_t elementSize, int32_t growthStep, FreeOper
 }
 
 void* ObjectAllocate(ObjectTable* table, ObjectId number) {
-  if (number == DynamicNumber) {
-    auto* node = static_cast<DynamicNode*>(RuntimeAllocate(sizeof(DynamicNode) + table->elementSize));
-    node->older = table->newest;
-    if (table->newest) table->newest->newer = node;
-    table->newest = node;
-    return RecordOf(node);
-  }
-  if (number >= table->slotCount) {
-    const auto count = static_cast<int32_t>(number + table->growthStep);
-    table->slots = static_cast<void**>(RuntimeReallocate(table->slots, sizeof(void*) * count));
-    table->slotCount = count;
-  }
+  if (number == DynamicNumber) return AllocateDynamic(table);
+  if (!IsAcceptedNumber(number) || !ReachSlot(table, number)) return nullptr;
   if (void* record = table->slots[number]) {
     if (table->freeObject) table->freeObject(number);
+    std::memset(record, 0, static_cast<size_t>(table->elementSize));
     return record;
   }
-  table->slots[number] = RuntimeAllocate(table->elementSize);
+  table->slots[number] = RuntimeAllocate(static_cast<size_t>(table->elementSize));
   return table->slots[number];
 }
 
@@ -104,15 +164,18 @@ void* ObjectFindByHandle(ObjectTable* table, const void* handle, ObjectId* value
 
 void ObjectRelease(ObjectTable* table, ObjectId value) {
   if (IsSlotNumber(table, value)) {
-    if (void* record = table->slots[value]) std::memset(record, 0, table->elementSize);
+    if (void* record = table->slots[value]) std::memset(record, 0, static_cast<size_t>(table->elementSize));
     return;
   }
-  DynamicNode* node = FindNode(table, value);
-  if (!node) return;
+  DynamicNode** link = BucketLink(table, value);
+  if (!link) return;
+  DynamicNode* node = *link;
+  *link = node->sameBucket;
   if (node->newer) node->newer->older = node->older;
   else table->newest = node->older;
   if (node->older) node->older->newer = node->newer;
   if (table->iterationNode == node) table->iterationNode = node->newer;
+  --table->dynamicCount;
   RuntimeFree(node);
 }
 

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <random>
 #include <vector>
 
 #include "core/core.h"
@@ -128,6 +132,78 @@ TEST_F(Registry, FindByHandleReportsTheNameOfALiveObject) {
   EXPECT_EQ(value, ObjectIdentifierOf(dynamic));
   EXPECT_EQ(ObjectFindByHandle(table, reinterpret_cast<void*>(0x1003), &value), nullptr);  // released
   EXPECT_EQ(ObjectFindByHandle(table, nullptr, &value), nullptr);  // absent records all have handle 0
+}
+
+TEST_F(Registry, ValuesThatAreNeitherNumbersNorDynamicAreRefused) {
+  Make(3, 1);
+  for (ObjectId refused : {static_cast<ObjectId>(-2), static_cast<ObjectId>(INT32_MIN), ObjectNumberLimit,
+                           static_cast<ObjectId>(0x7FFF0000), INTPTR_MAX, INTPTR_MIN}) {
+    EXPECT_EQ(ObjectAllocate(table, refused), nullptr) << refused;
+  }
+  EXPECT_EQ(table->slotCount, 16);
+  EXPECT_EQ(table->newest, nullptr);
+  EXPECT_TRUE(freed.empty());
+  ASSERT_NE(ObjectAllocate(table, ObjectNumberLimit - 1), nullptr);
+  EXPECT_EQ(table->slotCount, ObjectNumberLimit);
+}
+
+// Thousands of dynamic objects made and released in random order: each live one is
+// found, each released one is not, and iteration still follows creation order.
+TEST_F(Registry, ManyDynamicObjectsStayFoundThroughGrowthAndRelease) {
+  std::mt19937 random(7);
+  std::vector<ObjectId> live, released;
+  for (int round = 0; round < 6000; ++round) {
+    if (!live.empty() && random() % 3 == 0) {
+      const size_t at = random() % live.size();
+      ObjectRelease(table, live[at]);
+      released.push_back(live[at]);
+      live.erase(live.begin() + static_cast<std::ptrdiff_t>(at));
+    } else {
+      live.push_back(ObjectIdentifierOf(Make(DynamicNumber, round)));
+    }
+  }
+  for (ObjectId id : live) EXPECT_EQ(ObjectIdentifierOf(ObjectFind(table, id)), id);
+  for (ObjectId id : released) {
+    // The heap may hand a released node's memory to a later object.
+    if (std::find(live.begin(), live.end(), id) == live.end()) {
+      EXPECT_EQ(ObjectFind(table, id), nullptr);
+    }
+  }
+  std::vector<ObjectId> order;
+  ObjectIterateBegin(table);
+  ObjectId value;
+  while (ObjectIterateNext(table, &value)) order.push_back(value);
+  EXPECT_EQ(order, live);
+}
+
+// Freeing one object may release another that the iteration has not reached yet:
+// that one is skipped, never reported after it is gone.
+TEST_F(Registry, FreeAllSkipsAnObjectThatAnEarlierFreeReleased) {
+  static ObjectId partner;
+  const ObjectId first = ObjectIdentifierOf(Make(DynamicNumber, 1));
+  partner = ObjectIdentifierOf(Make(DynamicNumber, 2));
+  const ObjectId last = ObjectIdentifierOf(Make(DynamicNumber, 3));
+  table->freeObject = [](ObjectId value) {
+    freed.push_back(value);
+    ObjectRelease(table, value);
+    if (freed.size() == 1) ObjectRelease(table, partner);
+  };
+  ObjectFreeAll(table);
+  EXPECT_EQ(freed, (std::vector<ObjectId>{first, last}));
+  EXPECT_EQ(table->newest, nullptr);
+}
+
+TEST(GrownCapacity, DoublesUpToTheLimitWithoutWrapping) {
+  constexpr size_t Most = SIZE_MAX;
+  const struct {
+    size_t capacity, need, limit, grown;
+  } cases[] = {
+      {4096, 4097, Most, 8192},           {4096, 20000, Most, 20000},  {0, 10, 100, 10},
+      {60, 61, 100, 100},                 {100, 101, 100, 0},          {Most / 2 + 1, Most / 2 + 2, Most, Most},
+      {Most - 1, Most, Most, Most},       {10, Most, Most - 1, 0},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(GrownCapacity(c.capacity, c.need, c.limit), c.grown) << c.capacity << " " << c.need << " " << c.limit;
 }
 
 TEST(LibraryState, IsZeroFilledAndInitialised) {
