@@ -3,6 +3,7 @@
 // The heap is never checked by callers, so a failed allocation ends the process here.
 #include "strings/strings.h"
 
+#include <algorithm>
 #include <cstring>
 
 HANDLE StringHeap = nullptr;
@@ -14,6 +15,7 @@ namespace {
 
 constexpr int32_t ScratchGrowth = 16384;
 constexpr int32_t BlockSpare = 10;  // terminator plus 8 spare bytes after every value
+constexpr int32_t ScratchLimit = INT32_MAX - ScratchGrowth - BlockSpare;  // the most bytes of results in use
 
 void* Checked(void* block) {
   if (!block) ExitProcess(ERROR_NOT_ENOUGH_MEMORY);
@@ -103,7 +105,7 @@ wchar_t* ScratchReserve(int32_t units, int32_t resultOffset) {
   int64_t need = static_cast<int64_t>(ScratchOffset) + 2 * static_cast<int64_t>(units);
   if (need >= ScratchCapacity - 4) {
     // Offsets are 32-bit: a scratch that would pass them cannot be addressed.
-    if (need > INT32_MAX - ScratchGrowth - BlockSpare) ExitProcess(ERROR_NOT_ENOUGH_MEMORY);
+    if (need > ScratchLimit) ExitProcess(ERROR_NOT_ENOUGH_MEMORY);
     ScratchCapacity = static_cast<int32_t>(need) + ScratchGrowth;
     StringScratch = static_cast<char*>(
         Checked(HeapReAlloc(StringHeap, 0, StringScratch, static_cast<size_t>(ScratchCapacity) + BlockSpare)));
@@ -128,6 +130,22 @@ uint32_t ScratchTag(const void* address) {
 wchar_t* ScratchFromTag(uint32_t tag) { return reinterpret_cast<wchar_t*>(StringScratch + (tag - 1)); }
 
 wchar_t* ScratchAddress(int32_t offset) { return reinterpret_cast<wchar_t*>(StringScratch + offset); }
+
+void ScratchFromUtf8(const char* bytes, size_t length, int32_t result) {
+  // Each unit takes at least one byte, so bytes within the room decode within it.
+  const int64_t room = (int64_t{ScratchLimit} - ScratchOffset) / 2;
+  const int bytesDecoded = static_cast<int>(std::min<int64_t>(static_cast<int64_t>(length), room));
+  // Decoded by length: the platform's decoding of a NUL-terminated string may take
+  // the NUL into an incomplete sequence at the end.
+  const int units = bytes && bytesDecoded > 0 ? MultiByteToWideChar(CP_UTF8, 0, bytes, bytesDecoded, nullptr, 0) : 0;
+  if (units <= 0) {
+    ScratchEmptyResult(result);
+    return;
+  }
+  wchar_t* at = ScratchReserve(units, result);
+  MultiByteToWideChar(CP_UTF8, 0, bytes, bytesDecoded, at, units);
+  at[units] = L'\0';
+}
 
 wchar_t* CopyUnits(wchar_t* destination, const wchar_t* source, int32_t units) {
   // memmove: producers copy a text down onto its own result offset, so the ranges may overlap.

@@ -45,10 +45,21 @@ wchar_t* ScratchFromTag(uint32_t tag);         // the tagged address under the c
 wchar_t* ScratchAddress(int32_t offset);
 // Copies units code units and a terminator; returns the terminator's address.
 wchar_t* CopyUnits(wchar_t* destination, const wchar_t* source, int32_t units);
+// Produces the UTF-16 decoding of length UTF-8 bytes, each invalid sequence
+// becoming U+FFFD. Bytes whose decoding the scratch's 32-bit offsets could not
+// hold are left out, so an enormous input gives a cut result, never a wrapped one.
+void ScratchFromUtf8(const char* bytes, size_t length, int32_t result);
 
 // String functions. Positions are 1-based, lengths in UTF-16 code units, every
-// search exact and case-sensitive, and trimming removes U+0020 only. Producers
-// accept a text lying in the scratch at their own result offset.
+// search exact and case-sensitive, and trimming removes U+0020 only.
+//
+// A text argument may lie in the scratch below ScratchOffset: at the producer's
+// own result offset (a chained call), after it, or wholly before it (a temporary
+// kept below ScratchOffset with ScratchMark::Seal). It must not straddle the
+// result offset. So every producer tags such a text, reserves its room before
+// writing anything (reserving may move the buffer, and a result written past a
+// sealed text may need the room), re-derives the text's address and then writes;
+// where the result could overwrite text still to be read, it copies the text first.
 void TextField(const wchar_t* text, int32_t index, const wchar_t* separator, int32_t result);
 int32_t TextFind(const wchar_t* text, const wchar_t* search, int32_t start);
 void TextTrimLeft(const wchar_t* text, int32_t result);

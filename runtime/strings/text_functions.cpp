@@ -1,8 +1,8 @@
 // The string functions. A text argument often lies in the scratch at the very offset
-// the result goes to, and reserving room may move the buffer: so each producer tags
-// its scratch arguments first, reserves, re-derives their addresses and writes
-// forwards. Where the result could overwrite what is still to be read, the
-// arguments are copied out of the scratch first.
+// the result goes to, or before it, and reserving room may move the buffer: so each
+// producer tags its scratch arguments first, reserves, re-derives their addresses
+// and only then writes. Where the result could overwrite what is still to be read,
+// the arguments are copied out of the scratch first.
 #include <cstdlib>
 #include <cwchar>
 
@@ -11,8 +11,8 @@
 
 namespace {
 
-// Every producer runs at one statement's mark, so the result is always written
-// at or before a scratch text: a forward copy never overtakes its reading.
+// Writes units of text from first as the result. The copy may overlap the text in
+// either direction when the text lies in the scratch.
 void WriteUnits(const wchar_t* text, int32_t first, int32_t units, int32_t result) {
   if (!text) text = L"";
   uint32_t tag = ScratchTag(text);
@@ -57,13 +57,7 @@ void TextField(const wchar_t* text, int32_t index, const wchar_t* separator, int
     }
     fieldStart = i + 1;
   }
-  int32_t units = fieldEnd - fieldStart;
-  if (ScratchTag(text)) {
-    CopyUnits(ScratchAddress(result), text + fieldStart, units);
-    ScratchReserve(units, result);
-  } else {
-    CopyUnits(ScratchReserve(units, result), text + fieldStart, units);
-  }
+  WriteUnits(text, fieldStart, fieldEnd - fieldStart, result);
 }
 
 int32_t TextFind(const wchar_t* text, const wchar_t* search, int32_t start) {
