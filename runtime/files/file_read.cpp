@@ -12,6 +12,7 @@ void* (*FileBufferAllocate)(size_t size) = RuntimeAllocate;
 namespace {
 
 constexpr size_t LineStartSize = 4096;
+constexpr size_t LineByteLimit = INT32_MAX;  // the most bytes the platform's conversion takes
 
 // Delivers one byte through the read-ahead buffer, or straight from the file when
 // the record has none. A failed read counts as the end of the file.
@@ -36,9 +37,9 @@ void PutBack(FileRecord* file) {
 
 // The bytes of one line, on RuntimeHeap without zeroing since only the bytes added
 // are ever read. The room doubles when it is full, so that a line of any length
-// costs time linear in its length. Should the heap refuse more room, the rest of
-// the line is dropped rather than written out of bounds; the line is still
-// consumed to its end.
+// costs time linear in its length. Should the heap refuse more room, or the line
+// pass what the platform's conversion takes, the rest of the line is dropped rather
+// than written out of bounds; the line is still consumed to its end.
 class LineBytes {
  public:
   LineBytes() : bytes_(static_cast<char*>(HeapAlloc(RuntimeHeap, 0, LineStartSize))) {
@@ -56,12 +57,12 @@ class LineBytes {
   }
 
   const char* Bytes() const { return bytes_; }
-  int Length() const { return static_cast<int>(length_); }
+  size_t Length() const { return length_; }
 
  private:
   bool Grow() {
-    if (!bytes_) return false;
-    const size_t grown = capacity_ * 2;
+    const size_t grown = GrownCapacity(capacity_, capacity_ + 1, LineByteLimit);
+    if (!bytes_ || !grown) return false;
     auto* moved = static_cast<char*>(HeapReAlloc(RuntimeHeap, 0, bytes_, grown));
     if (!moved) return false;
     bytes_ = moved;
@@ -94,6 +95,7 @@ void FilesEnd() { ObjectFreeAll(FileTable); }
 
 intptr_t FileOpenRead(ObjectId number, const wchar_t* path) {
   auto* record = static_cast<FileRecord*>(ObjectAllocate(FileTable, number));
+  if (!record) return 0;
   HANDLE handle = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE || !handle) {
     if (number == DynamicNumber) ObjectRelease(FileTable, ObjectIdentifierOf(record));
@@ -119,17 +121,7 @@ int32_t FileAtEnd(ObjectId file) {
 void FileReadLine(ObjectId file, int32_t result) {
   LineBytes line;
   if (auto* record = static_cast<FileRecord*>(ObjectFind(FileTable, file))) ReadLineBytes(record, &line);
-  // Converted by length and terminated here: the platform's conversion of a
-  // NUL-terminated string may take the NUL into an incomplete sequence at the end.
-  const int length = line.Length();
-  const int units = length > 0 ? MultiByteToWideChar(CP_UTF8, 0, line.Bytes(), length, nullptr, 0) : 0;
-  if (units <= 0) {
-    ScratchEmptyResult(result);
-    return;
-  }
-  wchar_t* at = ScratchReserve(units, result);
-  MultiByteToWideChar(CP_UTF8, 0, line.Bytes(), length, at, units);
-  at[units] = L'\0';
+  ScratchFromUtf8(line.Bytes(), line.Length(), result);
 }
 
 void FileClose(ObjectId file) {

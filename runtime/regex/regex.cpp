@@ -7,6 +7,8 @@
 
 #include <pcre.h>
 
+#include <algorithm>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 
@@ -25,7 +27,8 @@ RegexState* State;
 // Handed out when the C heap cannot give even one byte, so that ToUtf8 stays non-null.
 char EmptyBytes[1];
 
-constexpr size_t OutputStep = 4000;
+constexpr size_t OutputStart = 4000;
+constexpr size_t OutputLimit = INT32_MAX;  // the most bytes a result can be decoded from
 
 void ClearLastError() {
   RuntimeFree(State->lastError);
@@ -46,11 +49,12 @@ struct Output {
   size_t capacity;  // bytes allocated
   size_t written;   // bytes before the terminator
 
-  // Makes room for extra more bytes and a terminator, growing by the need plus a
-  // step so that a text with many matches reallocates only now and then.
+  // Makes room for extra more bytes and a terminator. The room doubles, so that
+  // the cost of a long text with many matches stays linear in its length.
   bool Reserve(size_t extra) {
-    if (written + extra < capacity) return true;
-    const size_t grown = capacity + extra + OutputStep;
+    if (extra < capacity - written) return true;
+    if (extra >= OutputLimit - written) return false;
+    const size_t grown = GrownCapacity(capacity, written + extra + 1, OutputLimit);
     auto* moved = static_cast<char*>(RuntimeReallocate(bytes, grown));
     if (!moved) return false;
     bytes = moved;
@@ -71,7 +75,9 @@ bool ReplaceMatches(pcre* compiled, const char* text, const char* replacement, O
   const char* cursor = text;
   size_t remaining = std::strlen(text);
   int vector[3];
-  while (pcre_exec(compiled, nullptr, cursor, static_cast<int>(remaining), 0, PCRE_NO_UTF8_CHECK, vector, 3) >= 0) {
+  // PCRE measures its subject in int: past that, only the part it can take is searched.
+  while (pcre_exec(compiled, nullptr, cursor, static_cast<int>(std::min<size_t>(remaining, INT_MAX)), 0,
+                   PCRE_NO_UTF8_CHECK, vector, 3) >= 0) {
     const char* match = nullptr;
     const int length = pcre_get_substring(cursor, vector, 1, 0, &match);
     // A negative length means PCRE could not copy the match: keep the rest as it is.
@@ -110,6 +116,7 @@ void RegexEnd() { ObjectFreeAll(RegexTable); }
 intptr_t RegexCreate(ObjectId number, const wchar_t* pattern) {
   auto* record = static_cast<RegexRecord*>(ObjectAllocate(RegexTable, number));
   ClearLastError();
+  if (!record) return 0;
   if (pattern) {
     char* utf8 = ToUtf8(pattern);
     const char* error = nullptr;
@@ -134,7 +141,7 @@ void RegexReplace(ObjectId regex, const wchar_t* text, const wchar_t* replacemen
   // may be overwritten by the result.
   char* replacementUtf8 = ToUtf8(replacement);
   char* textUtf8 = ToUtf8(text);
-  Output output{static_cast<char*>(RuntimeAllocate(OutputStep)), OutputStep, 0};
+  Output output{static_cast<char*>(RuntimeAllocate(OutputStart)), OutputStart, 0};
   if (output.bytes && ReplaceMatches(static_cast<pcre*>(record->compiled), textUtf8, replacementUtf8, &output)) {
     Utf8ToScratch(output.bytes, result);
   } else {
@@ -176,15 +183,5 @@ void FreeUtf8(char* bytes) {
 }
 
 void Utf8ToScratch(const char* bytes, int32_t result) {
-  // Converted by length and terminated here: the platform's conversion of a
-  // NUL-terminated string may take the NUL into an incomplete sequence at the end.
-  const int length = bytes ? static_cast<int>(std::strlen(bytes)) : 0;
-  const int units = length > 0 ? MultiByteToWideChar(CP_UTF8, 0, bytes, length, nullptr, 0) : 0;
-  if (units <= 0) {
-    ScratchEmptyResult(result);
-    return;
-  }
-  wchar_t* at = ScratchReserve(units, result);
-  MultiByteToWideChar(CP_UTF8, 0, bytes, length, at, units);
-  at[units] = L'\0';
+  ScratchFromUtf8(bytes, bytes ? std::strlen(bytes) : 0, result);
 }
