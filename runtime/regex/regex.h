@@ -22,8 +22,10 @@ void RegexInit();
 void RegexEnd();
 
 // Compiles pattern under number (DynamicNumber for a new identifier). Returns the
-// record's address, which is also the identifier of a dynamic object, or 0 when the
-// pattern is missing or rejected (RegexLastError then holds PCRE's message).
+// record's address, or 0 when the number is refused or the pattern is missing or
+// rejected (RegexLastError then holds PCRE's message). For DynamicNumber that
+// address is the pattern's identifier; a numbered pattern is named by its number,
+// and the address returned for it is only a success value that names nothing.
 intptr_t RegexCreate(ObjectId number, const wchar_t* pattern);
 // Produces text with every match replaced by replacement, taken literally. Each
 // search starts afresh on what follows the previous match, which is located as the
