@@ -2,8 +2,10 @@
 //
 // Input policy: the readers take the few header fields they need and hand the rest
 // to the platform unchanged. The one bound they enforce is the caller's size
-// limit: an offset or length that would reach past it makes the data unrecognised,
-// so a damaged header cannot send a read beyond the data it describes.
+// limit: everything a reader or the platform call after it reads from the data
+// (the BMP's info header, colour table and pixel rows; the icon directory and the
+// chosen icon image) must lie before it, or the data is unrecognised. Sizes are
+// computed in 64 bits, so no header value can wrap a check around.
 #include "gadgets/gadgets.h"
 
 #include <cstring>
@@ -73,39 +75,70 @@ HBITMAP CreateSection(int32_t width, int32_t height, int32_t depth, void** bits)
 // A 32-bit file whose alpha bytes are all 0 carries no transparency: it was meant
 // to be opaque, and drawing it with its zero alpha would show nothing.
 void OpaqueWhenAlphaIsEmpty(uint8_t* bits, int32_t width, int32_t rows) {
-  const int32_t stride = ImageRowStride(width, 32);
-  for (int32_t y = 0; y < rows; ++y)
-    for (int32_t x = 0; x < width; ++x)
+  const size_t stride = static_cast<size_t>(ImageRowStride(width, 32));
+  for (size_t y = 0; y < static_cast<size_t>(rows); ++y)
+    for (size_t x = 0; x < static_cast<size_t>(width); ++x)
       if (bits[y * stride + 4 * x + 3]) return;
-  for (int32_t y = 0; y < rows; ++y)
-    for (int32_t x = 0; x < width; ++x) bits[y * stride + 4 * x + 3] = 255;
+  for (size_t y = 0; y < static_cast<size_t>(rows); ++y)
+    for (size_t x = 0; x < static_cast<size_t>(width); ++x) bits[y * stride + 4 * x + 3] = 255;
 }
 
+constexpr int64_t FileHeaderSize = 14;
+constexpr int64_t InfoHeaderSize = 40;  // BITMAPINFOHEADER; later versions only add fields
+
+// What SetDIBits reads after the info header: the colour table (biClrUsed entries,
+// or the full palette of a depth of 8 or less when that is 0) and, after a plain
+// 40-byte header, the three BI_BITFIELDS masks.
+int64_t ColourTableBytes(const uint8_t* info) {
+  const int64_t infoSize = Read32(info);
+  const int32_t depth = Read16(info + 14);
+  const uint32_t compression = Read32(info + 16);
+  const int64_t used = Read32(info + 32);
+  const int64_t entries = used ? used : depth <= 8 ? int64_t{1} << depth : 0;
+  const int64_t masks = compression == BI_BITFIELDS && infoSize == InfoHeaderSize ? 3 : 0;
+  return 4 * (entries + masks);
+}
+
+bool IsRunLength(uint32_t compression) { return compression == BI_RLE8 || compression == BI_RLE4; }
+
 bool FromBmp(const uint8_t* data, int32_t size, Made* made) {
-  constexpr int32_t HeadersEnd = 14 + 40;
-  if (!Fits(0, HeadersEnd, size)) return false;
-  const uint32_t pixelOffset = Read32(data + 10);
-  const int32_t width = ReadSigned32(data + 18);
-  const int32_t height = ReadSigned32(data + 22);
-  const int32_t fileDepth = Read16(data + 28);
-  const uint32_t compression = Read32(data + 30);
+  if (!Fits(0, FileHeaderSize + 4, size)) return false;
+  const uint8_t* info = data + FileHeaderSize;
+  const int64_t infoSize = Read32(info);
+  // A smaller (core) header keeps its fields elsewhere.
+  if (infoSize < InfoHeaderSize || !Fits(FileHeaderSize, infoSize, size) ||
+      !Fits(FileHeaderSize, infoSize + ColourTableBytes(info), size))
+    return false;
+
+  const int64_t pixelOffset = Read32(data + 10);
+  const int32_t width = ReadSigned32(info + 4);
+  const int32_t height = ReadSigned32(info + 8);
+  const int32_t fileDepth = Read16(info + 14);
+  const uint32_t compression = Read32(info + 16);
   // A negative height is a top-down file: as many rows, stored the other way round.
-  const int32_t rows = height < 0 ? -height : height;
-  // Run-length pixels take the length the header gives; plain rows their stride each.
-  const int64_t pixelBytes = compression == BI_RLE8 || compression == BI_RLE4
-                                 ? int64_t{Read32(data + 34)}
-                                 : int64_t{ImageRowStride(width, fileDepth)} * rows;
-  if (width <= 0 || !Fits(pixelOffset, pixelBytes, size)) return false;
+  const int64_t rows = height < 0 ? -int64_t{height} : height;
+  if (width <= 0 || rows > INT32_MAX) return false;
+  if (IsRunLength(compression)) {
+    // Run-length rows end where the header's length says; without one nothing bounds them.
+    const int64_t encodedBytes = Read32(info + 20);
+    if (encodedBytes == 0 || !Fits(pixelOffset, encodedBytes, size)) return false;
+  } else {
+    // The platform's row length at any depth. Checking it against the size first
+    // keeps its product with the rows far inside 64 bits; a depth of 0 has no rows
+    // to bound.
+    const int64_t stride = (int64_t{width} * fileDepth + 31) / 32 * 4;
+    if (stride == 0 || stride > size || !Fits(pixelOffset, stride * rows, size)) return false;
+  }
 
   const int32_t depth = fileDepth < 24 ? 24 : fileDepth;
   void* bits = nullptr;
   HBITMAP bitmap = CreateSection(width, height, depth, &bits);
   if (!bitmap) return false;
   HDC dc = CreateCompatibleDC(nullptr);
-  SetDIBits(dc, bitmap, 0, static_cast<UINT>(rows), data + pixelOffset,
-            reinterpret_cast<const BITMAPINFO*>(data + 14), DIB_RGB_COLORS);
+  SetDIBits(dc, bitmap, 0, static_cast<UINT>(rows), data + pixelOffset, reinterpret_cast<const BITMAPINFO*>(info),
+            DIB_RGB_COLORS);
   DeleteDC(dc);
-  if (depth == 32 && bits) OpaqueWhenAlphaIsEmpty(static_cast<uint8_t*>(bits), width, rows);
+  if (depth == 32 && bits) OpaqueWhenAlphaIsEmpty(static_cast<uint8_t*>(bits), width, static_cast<int32_t>(rows));
   made->handle = bitmap;
   GetObjectW(bitmap, sizeof made->bitmap, &made->bitmap);
   made->sourceDepth = static_cast<uint8_t>(fileDepth);
@@ -251,14 +284,18 @@ void ImageFree(ObjectId number) {
   ObjectRelease(Images->table, number);
 }
 
+// Computed in 64 bits; a width no row can have (negative, or a row past 2 GB) gives 0.
 int32_t ImageRowStride(int32_t width, int32_t bitsPerPixel) {
+  const int64_t pixels = width;
+  int64_t stride;
   switch (bitsPerPixel) {
-    case 1: return (width + 31) / 32 * 4;
-    case 4: return (width + 7) / 8 * 4;
-    case 8: return (width + 3) / 4 * 4;
+    case 1: stride = (pixels + 31) / 32 * 4; break;
+    case 4: stride = (pixels + 7) / 8 * 4; break;
+    case 8: stride = (pixels + 3) / 4 * 4; break;
     case 15:
-    case 16: return (width + 1) / 2 * 4;
-    case 24: return (3 * width + 3) / 4 * 4;
-    default: return 4 * width;
+    case 16: stride = (pixels + 1) / 2 * 4; break;
+    case 24: stride = (3 * pixels + 3) / 4 * 4; break;
+    default: stride = 4 * pixels;
   }
+  return pixels < 0 || stride > INT32_MAX ? 0 : static_cast<int32_t>(stride);
 }

@@ -25,13 +25,16 @@ void Append(std::string* bytes, T value) {
   bytes->append(reinterpret_cast<const char*>(&value), sizeof value);
 }
 
-std::string InfoHeader(int32_t width, int32_t height, int bits) {
+std::string InfoHeader(int32_t width, int32_t height, int bits, DWORD compression = BI_RGB, DWORD coloursUsed = 0,
+                       DWORD headerSize = sizeof(BITMAPINFOHEADER)) {
   BITMAPINFOHEADER header{};
-  header.biSize = sizeof header;
+  header.biSize = headerSize;
   header.biWidth = width;
   header.biHeight = height;
   header.biPlanes = 1;
   header.biBitCount = static_cast<WORD>(bits);
+  header.biCompression = compression;
+  header.biClrUsed = coloursUsed;
   std::string bytes;
   Append(&bytes, header);
   return bytes;
@@ -96,16 +99,20 @@ std::string IconFile(const std::vector<Entry>& entries, uint16_t type = 1) {
   return file;
 }
 
-// A BMP file; rows are given bottom-up (or top-down for a negative height), padded.
-std::string BmpFile(int32_t width, int32_t height, int bits, const std::vector<COLORREF>& palette,
-                    const std::string& rows) {
-  const size_t paletteEntries = bits <= 8 ? size_t{1} << bits : 0;
-  std::string info = InfoHeader(width, height, bits) + Palette(palette, paletteEntries);
+// A BMP file of an info header with its colour table, and the pixel rows after them.
+std::string BmpFrom(const std::string& info, const std::string& rows) {
   std::string file = "BM";
   Append(&file, static_cast<uint32_t>(14 + info.size() + rows.size()));
   Append(&file, uint32_t{0});
   Append(&file, static_cast<uint32_t>(14 + info.size()));
   return file + info + rows;
+}
+
+// A BMP file; rows are given bottom-up (or top-down for a negative height), padded.
+std::string BmpFile(int32_t width, int32_t height, int bits, const std::vector<COLORREF>& palette,
+                    const std::string& rows) {
+  const size_t paletteEntries = bits <= 8 ? size_t{1} << bits : 0;
+  return BmpFrom(InfoHeader(width, height, bits) + Palette(palette, paletteEntries), rows);
 }
 
 DIBSECTION Section(HANDLE bitmap) {
@@ -302,6 +309,58 @@ TEST_F(Images, BmpPixelsPastTheDataAreRefused) {
   EXPECT_NE(ImageCreate(7, file.data(), static_cast<int32_t>(file.size())), 0);
   EXPECT_EQ(ImageCreate(7, file.data(), static_cast<int32_t>(file.size()) - 1), 0);
   EXPECT_EQ(ImageHandle(7), nullptr);
+}
+
+// A copy of the data that ends where an inaccessible page begins: any read past
+// its end faults.
+class AtPageEnd {
+ public:
+  explicit AtPageEnd(const std::string& bytes) {
+    SYSTEM_INFO system;
+    GetSystemInfo(&system);
+    const size_t page = system.dwPageSize;
+    base_ = static_cast<uint8_t*>(VirtualAlloc(nullptr, 2 * page, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+    DWORD previous;
+    VirtualProtect(base_ + page, page, PAGE_NOACCESS, &previous);
+    data_ = base_ + page - bytes.size();
+    std::memcpy(data_, bytes.data(), bytes.size());
+  }
+  ~AtPageEnd() { VirtualFree(base_, 0, MEM_RELEASE); }
+  AtPageEnd(const AtPageEnd&) = delete;
+  AtPageEnd& operator=(const AtPageEnd&) = delete;
+  const uint8_t* data() const { return data_; }
+
+ private:
+  uint8_t* base_;
+  uint8_t* data_;
+};
+
+TEST_F(Images, BmpHeadersTablesAndRowsMustLieWithinTheSize) {
+  const std::string row(4, '\1');
+  std::string masks;
+  for (uint32_t mask : {0xF800u, 0x07E0u, 0x001Fu}) Append(&masks, mask);
+  const struct {
+    const char* name;
+    std::string file;
+    bool loads;
+  } cases[] = {
+      {"8 bits, palette missing", BmpFrom(InfoHeader(1, 1, 8), row), false},
+      {"8 bits, fewer entries than biClrUsed", BmpFrom(InfoHeader(1, 1, 8, BI_RGB, 16) + Palette({Red}, 2), row), false},
+      {"bit fields, masks missing", BmpFrom(InfoHeader(1, 1, 16, BI_BITFIELDS), row), false},
+      {"info header longer than the data", BmpFrom(InfoHeader(1, 1, 24, BI_RGB, 0, 124), row), false},
+      {"core header", BmpFrom(InfoHeader(1, 1, 24, BI_RGB, 0, 12), row), false},
+      {"height INT32_MIN", BmpFrom(InfoHeader(1, INT32_MIN, 24), row), false},
+      {"width INT32_MAX", BmpFrom(InfoHeader(INT32_MAX, 1, 32), row), false},
+      {"8 bits, full palette", BmpFile(1, 1, 8, {Red}, row), true},
+      {"8 bits, biClrUsed 2", BmpFrom(InfoHeader(1, 1, 8, BI_RGB, 2) + Palette({Red, Blue}, 2), row), true},
+      {"bit fields with masks", BmpFrom(InfoHeader(1, 1, 16, BI_BITFIELDS) + masks, row), true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const AtPageEnd copy(c.file);
+    EXPECT_EQ(ImageCreate(10, copy.data(), static_cast<int32_t>(c.file.size())) != 0, c.loads);
+  }
+  ImageFree(10);
 }
 
 TEST_F(Images, ReusingANumberFreesTheOldImage) {
