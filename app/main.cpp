@@ -9,11 +9,13 @@
 
 namespace {
 
-// A complete .ico file held in the program's data.
-const void* EmbeddedIcon(int id) {
+// Image number from a complete .ico file held in the program's data, read no
+// further than the resource's own size.
+void ImageFromResource(ObjectId number, int id) {
   HRSRC resource = FindResourceW(ModuleInstance, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(10));  // RT_RCDATA
   HGLOBAL loaded = resource ? LoadResource(ModuleInstance, resource) : nullptr;
-  return loaded ? LockResource(loaded) : nullptr;
+  if (!loaded) return;
+  ImageCreate(number, LockResource(loaded), static_cast<int32_t>(SizeofResource(ModuleInstance, resource)));
 }
 
 void RunEventLoop() {
@@ -34,8 +36,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   ModuleInstance = GetModuleHandleW(nullptr);
   RuntimeHeap = HeapCreate(0, 4096, 0);
   RuntimeStartup();
-  ImageFromMemory(1, EmbeddedIcon(ImportIconResource));
-  ImageFromMemory(2, EmbeddedIcon(SpareIconResource));
+  ImageFromResource(1, ImportIconResource);
+  ImageFromResource(2, SpareIconResource);
   {
     ScratchMark mark;
     FolderCurrent(mark);
