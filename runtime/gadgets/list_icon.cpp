@@ -24,13 +24,59 @@ WNDPROC ListControlProcedure;  // the control's own procedure, shared by every l
 
 // RowExtra: a user value, then per column a text colour + 1 and a background
 // colour + 1 (0: not set). The user value is pointer-sized so that item data may
-// hold an address on 64-bit builds too.
+// hold an address on 64-bit builds too. Every index into colours is checked
+// against columnCount: the block follows the list's columns, but stays shorter
+// when the heap refused to grow it, and a column past it simply has no colours.
 struct RowExtra {
   intptr_t userValue;
-  int32_t colours[1];  // 2 per column, in column order
+  int32_t columnCount;  // colour pairs the block holds
+  int32_t colours[1];   // 2 per column, in column order
 };
 
+constexpr int32_t ColourText = 1;
+constexpr int32_t ColourBack = 2;
+constexpr int32_t ColourGrid = 3;
+
 size_t RowExtraSize(int columns) { return offsetof(RowExtra, colours) + 8 * static_cast<size_t>(columns); }
+
+// The stored colour + 1 of a column for ColourText or ColourBack; 0 when none is stored.
+int32_t StoredColour(const RowExtra* extra, int column, int32_t type) {
+  if (column < 0 || column >= extra->columnCount) return 0;
+  return extra->colours[2 * column + (type - 1)];
+}
+
+void StoreColour(RowExtra* extra, int column, int32_t type, int32_t colourPlusOne) {
+  if (column >= 0 && column < extra->columnCount) extra->colours[2 * column + (type - 1)] = colourPlusOne;
+}
+
+// The block with an empty pair at column k and the pairs from k on moved up one.
+// When the heap refuses the larger block, the pairs from k on are dropped instead,
+// since they would describe the wrong columns.
+RowExtra* WithColumnInserted(RowExtra* extra, int k) {
+  const int stored = extra->columnCount;
+  auto* grown = static_cast<RowExtra*>(RuntimeReallocate(extra, RowExtraSize(stored + 1)));
+  if (!grown) {
+    if (k < stored) extra->columnCount = k;
+    return extra;
+  }
+  if (k < stored) {
+    memmove(&grown->colours[2 * (k + 1)], &grown->colours[2 * k], 8 * static_cast<size_t>(stored - k));
+    grown->colours[2 * k] = grown->colours[2 * k + 1] = 0;
+  }
+  grown->columnCount = stored + 1;
+  return grown;
+}
+
+// The block without the pair of a column, the later pairs moved down one. A refused
+// shrink keeps the larger block, which serves as well.
+RowExtra* WithColumnRemoved(RowExtra* extra, int column) {
+  const int stored = extra->columnCount;
+  if (column < 0 || column >= stored) return extra;
+  memmove(&extra->colours[2 * column], &extra->colours[2 * (column + 1)], 8 * static_cast<size_t>(stored - 1 - column));
+  extra->columnCount = stored - 1;
+  auto* shrunk = static_cast<RowExtra*>(RuntimeReallocate(extra, RowExtraSize(stored - 1)));
+  return shrunk ? shrunk : extra;
+}
 
 HWND Control(const GadgetRecord* gadget) { return gadget->window; }
 
@@ -53,21 +99,29 @@ RowExtra* RowExtraOf(const GadgetRecord* gadget, int row) {
   return reinterpret_cast<RowExtra*>(item.lParam);
 }
 
-void SetRowExtra(const GadgetRecord* gadget, int row, RowExtra* extra) {
+// False when the row does not exist.
+bool SetRowExtra(const GadgetRecord* gadget, int row, RowExtra* extra) {
   LVITEMW item = {};
   item.mask = LVIF_PARAM;
   item.iItem = row;
   item.lParam = reinterpret_cast<LPARAM>(extra);
-  Send(gadget, LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+  return Send(gadget, LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item)) != 0;
 }
 
-RowExtra* RowExtraCreated(const GadgetRecord* gadget, int row) {
+// The row's block, created or grown to hold the list's columns; null when the row
+// does not exist or the heap refuses (a row keeps the block it had).
+RowExtra* RowExtraForWriting(const GadgetRecord* gadget, int row) {
+  const int columns = ColumnCount(gadget);
   RowExtra* extra = RowExtraOf(gadget, row);
-  if (!extra) {
-    extra = static_cast<RowExtra*>(RuntimeAllocate(RowExtraSize(ColumnCount(gadget))));
-    SetRowExtra(gadget, row, extra);
+  if (extra && extra->columnCount >= columns) return extra;
+  auto* grown = static_cast<RowExtra*>(RuntimeReallocate(extra, RowExtraSize(columns)));
+  if (!grown) return nullptr;
+  grown->columnCount = columns;
+  if (!SetRowExtra(gadget, row, grown)) {
+    RuntimeFree(grown);
+    return nullptr;
   }
-  return extra;
+  return grown;
 }
 
 void FreeRowExtras(const GadgetRecord* gadget) {
@@ -150,29 +204,15 @@ intptr_t AddColumn(GadgetRecord* gadget, int32_t position, const wchar_t* title,
   column.iSubItem = position;
   int k = static_cast<int>(Send(gadget, LVM_INSERTCOLUMNW, position, reinterpret_cast<LPARAM>(&column)));
   if (k == -1) return -1;
-  int n = ColumnCount(gadget);
-  for (int row = RowCount(gadget) - 1; row >= 0; --row) {
-    RowExtra* extra = RowExtraOf(gadget, row);
-    if (!extra) continue;
-    extra = static_cast<RowExtra*>(RuntimeReallocate(extra, RowExtraSize(n)));
-    if (k < n - 1) memmove(&extra->colours[2 * (k + 1)], &extra->colours[2 * k], 8 * static_cast<size_t>(n - 1 - k));
-    extra->colours[2 * k] = extra->colours[2 * k + 1] = 0;
-    SetRowExtra(gadget, row, extra);
-  }
+  for (int row = RowCount(gadget) - 1; row >= 0; --row)
+    if (RowExtra* extra = RowExtraOf(gadget, row)) SetRowExtra(gadget, row, WithColumnInserted(extra, k));
   return k;
 }
 
 intptr_t RemoveColumn(GadgetRecord* gadget, int32_t column) {
-  int before = ColumnCount(gadget);
   if (!Send(gadget, LVM_DELETECOLUMN, column, 0)) return 0;
-  for (int row = RowCount(gadget) - 1; row >= 0; --row) {
-    RowExtra* extra = RowExtraOf(gadget, row);
-    if (!extra) continue;
-    if (column < before - 1)
-      memmove(&extra->colours[2 * column], &extra->colours[2 * (column + 1)],
-              8 * static_cast<size_t>(before - 1 - column));
-    SetRowExtra(gadget, row, static_cast<RowExtra*>(RuntimeReallocate(extra, RowExtraSize(before - 1))));
-  }
+  for (int row = RowCount(gadget) - 1; row >= 0; --row)
+    if (RowExtra* extra = RowExtraOf(gadget, row)) SetRowExtra(gadget, row, WithColumnRemoved(extra, column));
   return 1;
 }
 
@@ -319,10 +359,6 @@ void SetItemAttribute(GadgetRecord* gadget, int32_t, int32_t attribute, intptr_t
   if (attribute == AttributeColumnWidth) Send(gadget, LVM_SETCOLUMNWIDTH, column, MAKELPARAM(width & 0xFFFF, 0));
 }
 
-constexpr int32_t ColourText = 1;
-constexpr int32_t ColourBack = 2;
-constexpr int32_t ColourGrid = 3;
-
 void SetColour(GadgetRecord* gadget, int32_t type, int32_t colour) {
   if (type == ColourText) {
     Send(gadget, LVM_SETTEXTCOLOR, 0, colour == -1 ? ListDefaultTextColour : static_cast<COLORREF>(colour));
@@ -343,29 +379,32 @@ int32_t GetColour(GadgetRecord* gadget, int32_t type) {
   return -1;
 }
 
+// Row or column -1 means all of them; any other value outside the list is ignored.
 void SetItemColour(GadgetRecord* gadget, int32_t row, int32_t type, int32_t colour, int32_t column) {
   if (type != ColourText && type != ColourBack) return;
   int rows = RowCount(gadget);
   int columns = ColumnCount(gadget);
-  if (row >= rows || column >= columns) return;
+  if (row < -1 || row >= rows || column < -1 || column >= columns) return;
   int firstRow = row == -1 ? 0 : row, lastRow = row == -1 ? rows - 1 : row;
   int firstColumn = column == -1 ? 0 : column, lastColumn = column == -1 ? columns - 1 : column;
+  // 0 means "not set", so -1 clears; the addition wraps rather than overflows.
+  const auto stored = static_cast<int32_t>(static_cast<uint32_t>(colour) + 1);
   for (int r = firstRow; r <= lastRow; ++r) {
-    RowExtra* extra = RowExtraCreated(gadget, r);
-    for (int c = firstColumn; c <= lastColumn; ++c) extra->colours[2 * c + (type - 1)] = colour + 1;
+    RowExtra* extra = RowExtraForWriting(gadget, r);
+    for (int c = firstColumn; extra && c <= lastColumn; ++c) StoreColour(extra, c, type, stored);
   }
   Repaint(gadget);
 }
 
 int32_t GetItemColour(GadgetRecord* gadget, int32_t row, int32_t type, int32_t column) {
   RowExtra* extra = RowExtraOf(gadget, row);
-  if (!extra || (type != ColourText && type != ColourBack) || column < 0 || column >= ColumnCount(gadget)) return -1;
-  return extra->colours[2 * column + (type - 1)] - 1;
+  if (!extra || (type != ColourText && type != ColourBack)) return -1;
+  return StoredColour(extra, column, type) - 1;
 }
 
 void SetItemData(GadgetRecord* gadget, int32_t row, intptr_t value) {
   if (row < 0 || row >= RowCount(gadget)) return;
-  RowExtraCreated(gadget, row)->userValue = value;
+  if (RowExtra* extra = RowExtraForWriting(gadget, row)) extra->userValue = value;
 }
 
 intptr_t GetItemData(GadgetRecord* gadget, int32_t row) {
@@ -428,18 +467,17 @@ LRESULT OnCustomDraw(GadgetRecord* gadget, NMHDR* header) {
       auto* extra = reinterpret_cast<RowExtra*>(draw->nmcd.lItemlParam);
       if (!extra) return 0;
       if (GetWindowLongPtrW(Control(gadget), GWL_STYLE) & 1) return CDRF_NOTIFYSUBITEMDRAW;
-      if (extra->colours[0]) draw->clrText = extra->colours[0] - 1;
-      if (extra->colours[1]) draw->clrTextBk = extra->colours[1] - 1;
+      if (int32_t text = StoredColour(extra, 0, ColourText)) draw->clrText = static_cast<COLORREF>(text - 1);
+      if (int32_t back = StoredColour(extra, 0, ColourBack)) draw->clrTextBk = static_cast<COLORREF>(back - 1);
       return 0;
     }
     case CDDS_ITEMPREPAINT | CDDS_SUBITEM: {
       auto* extra = reinterpret_cast<RowExtra*>(draw->nmcd.lItemlParam);
       if (!extra) return 0;
-      int column = draw->iSubItem;
-      draw->clrText = extra->colours[2 * column] ? extra->colours[2 * column] - 1
-                                                 : static_cast<COLORREF>(Send(gadget, LVM_GETTEXTCOLOR, 0, 0));
-      draw->clrTextBk = extra->colours[2 * column + 1] ? extra->colours[2 * column + 1] - 1
-                                                       : static_cast<COLORREF>(Send(gadget, LVM_GETBKCOLOR, 0, 0));
+      const int32_t text = StoredColour(extra, draw->iSubItem, ColourText);
+      const int32_t back = StoredColour(extra, draw->iSubItem, ColourBack);
+      draw->clrText = text ? static_cast<COLORREF>(text - 1) : static_cast<COLORREF>(Send(gadget, LVM_GETTEXTCOLOR, 0, 0));
+      draw->clrTextBk = back ? static_cast<COLORREF>(back - 1) : static_cast<COLORREF>(Send(gadget, LVM_GETBKCOLOR, 0, 0));
       return 0;
     }
     case CDDS_POSTPAINT:
@@ -464,7 +502,7 @@ const struct {
 };
 
 LRESULT Notify(GadgetRecord* gadget, HWND, UINT message, WPARAM, LPARAM lParam) {
-  if (message != WM_NOTIFY) return NotHandled;
+  if (message != WM_NOTIFY || !lParam) return NotHandled;
   auto* header = reinterpret_cast<NMHDR*>(lParam);
   for (const auto& entry : NotificationHandlers)
     if (entry.code == header->code) return entry.handler(gadget, header);
