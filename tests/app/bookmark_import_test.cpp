@@ -5,12 +5,14 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <array>
 #include <string>
 #include <vector>
 
 #include "application.h"
 #include "core/startup.h"
 #include "gadgets/gadgets.h"
+#include "regex/regex.h"
 #include "support/dialog_driver.h"
 #include "support/test_support.h"
 
@@ -258,6 +260,111 @@ TEST_F(Import, RealBrowserExports) {
       EXPECT_EQ(*found, Bookmark(sample[0], sample[1], sample[2]));
     }
   }
+}
+
+// ---- The import's resources and the list's repaint, seen from outside
+
+int LivePatterns() {
+  int count = 0;
+  ObjectId value;
+  ObjectIterateBegin(RegexTable);
+  while (ObjectIterateNext(RegexTable, &value)) ++count;
+  return count;
+}
+
+TEST_F(Import, AnImportLeavesNoPatternBehind) {
+  const std::wstring path = Write(L"pattern.htm", "<DT><A HREF=\"x\">X</A>\n<DD>about x\n");
+  const int patterns = LivePatterns();
+  const int rows = RowCount();
+  BookmarkImportFile(path.c_str());
+  ASSERT_EQ(RowCount(), rows + 1) << "the import was meant to use its pattern";
+  EXPECT_EQ(LivePatterns(), patterns);
+}
+
+// The list's own messages during an import, in order: 'r' redraw off, 'R' redraw
+// on, 'i' a row inserted.
+std::string ListMessages;
+WNDPROC ListPreviousProcedure;
+
+LRESULT CALLBACK RecordingListProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_SETREDRAW) ListMessages += wParam ? 'R' : 'r';
+  if (message == LVM_INSERTITEMW) ListMessages += 'i';
+  return CallWindowProcW(ListPreviousProcedure, window, message, wParam, lParam);
+}
+
+TEST_F(Import, RedrawIsOffFromBeforeTheFirstRowToAfterTheLast) {
+  const std::wstring path = Write(L"redraw.htm",
+                                  "<DT><A HREF=\"a\">A</A>\r\n<DD>about a\r\n<DT><H3>Folder</H3>\r\n"
+                                  "<DT><A HREF=\"b\">B</A>\r\n<DT><A HREF=\"c\">C</A>\r\n");
+  HWND list = ListWindow();
+  const int rows = RowCount();
+  ListMessages.clear();
+  ListPreviousProcedure = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(list, GWLP_WNDPROC));
+  SetWindowLongPtrW(list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(RecordingListProcedure));
+  BookmarkImportFile(path.c_str());
+  SetWindowLongPtrW(list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ListPreviousProcedure));
+  const int added = RowCount() - rows;
+  ASSERT_EQ(added, 3);
+  EXPECT_EQ(ListMessages, "r" + std::string(added, 'i') + "R");
+}
+
+// ---- The main window as built
+
+TEST_F(Import, MainWindowIsBuiltAsLaidOut) {
+  HWND window = WindowHandle(MainWindow);
+  ASSERT_TRUE(window);
+  RECT client;
+  GetClientRect(window, &client);
+  EXPECT_EQ(client.right - client.left, 750);
+  EXPECT_EQ(client.bottom - client.top, 600);
+
+  struct Placed {
+    ObjectId gadget;
+    std::array<LONG, 4> box;  // left, top, width, height in the window's client area
+  };
+  const Placed layout[] = {
+      {ListFrame, {5, 0, 740, 530}},     {BookmarkList, {15, 15, 720, 505}}, {ButtonFrame, {5, 530, 740, 65}},
+      {ImportButton, {15, 545, 40, 40}}, {SpareButton, {695, 545, 40, 40}},
+  };
+  for (const Placed& placed : layout) {
+    GadgetRecord* gadget = GadgetLookup(placed.gadget);
+    ASSERT_NE(gadget, nullptr) << placed.gadget;
+    EXPECT_EQ(GetParent(gadget->window), window) << placed.gadget;
+    RECT rect;
+    GetWindowRect(gadget->window, &rect);
+    MapWindowPoints(HWND_DESKTOP, window, reinterpret_cast<POINT*>(&rect), 2);
+    const std::array<LONG, 4> box = {rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top};
+    EXPECT_EQ(box, placed.box) << "gadget " << placed.gadget;
+  }
+
+  HWND list = ListWindow();
+  const auto style = static_cast<DWORD>(GetWindowLongW(list, GWL_STYLE));
+  EXPECT_EQ(style & LVS_TYPEMASK, static_cast<DWORD>(LVS_REPORT));
+  EXPECT_TRUE(style & LVS_SINGLESEL);
+  EXPECT_TRUE(style & LVS_SHOWSELALWAYS);
+  EXPECT_TRUE(SendMessageW(list, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0) & LVS_EX_FULLROWSELECT);
+
+  auto header = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
+  const int columns = static_cast<int>(sizeof BookmarkColumns / sizeof *BookmarkColumns);
+  EXPECT_EQ(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0), columns);
+  for (int column = 0; column < columns; ++column) {
+    wchar_t title[64] = {};
+    LVCOLUMNW read = {};
+    read.mask = LVCF_TEXT | LVCF_WIDTH;
+    read.pszText = title;
+    read.cchTextMax = 64;
+    ASSERT_TRUE(SendMessageW(list, LVM_GETCOLUMNW, column, reinterpret_cast<LPARAM>(&read))) << column;
+    EXPECT_STREQ(title, BookmarkColumns[column].title);
+    EXPECT_EQ(read.cx, BookmarkColumns[column].width) << column;
+  }
+
+  LOGFONTW font = {};
+  auto listFont = reinterpret_cast<HFONT>(SendMessageW(list, WM_GETFONT, 0, 0));
+  ASSERT_EQ(GetObjectW(listFont, sizeof font, &font), static_cast<int>(sizeof font));
+  EXPECT_STREQ(font.lfFaceName, L"Arial");
+  HDC screen = GetDC(nullptr);
+  EXPECT_EQ(font.lfHeight, -MulDiv(11, GetDeviceCaps(screen, LOGPIXELSY), 72));
+  ReleaseDC(nullptr, screen);
 }
 
 }  // namespace
