@@ -121,8 +121,10 @@ LRESULT OnSysColorChange(const Message& m) {
   return NotHandled;
 }
 
+// Without its header a notification names no sender: default processing has it.
 LRESULT OnNotify(const Message& m) {
-  return RouteToGadget(reinterpret_cast<const NMHDR*>(m.lParam)->hwndFrom, m);
+  const auto* header = reinterpret_cast<const NMHDR*>(m.lParam);
+  return header ? RouteToGadget(header->hwndFrom, m) : NotHandled;
 }
 
 LRESULT OnControlMessage(const Message& m) { return RouteToGadget(reinterpret_cast<HWND>(m.lParam), m); }

@@ -129,6 +129,12 @@ const FlagCase FlagCases[] = {
     {WindowHidden | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME, WS_CAPTION | WS_THICKFRAME, WS_VISIBLE, 0, true},
 };
 
+TEST_F(WindowsTest, NotifyWithoutItsHeaderGetsDefaultProcessing) {
+  auto window = reinterpret_cast<HWND>(WindowCreate(1, 0, 0, 100, 100, nullptr, WindowHidden));
+  ASSERT_TRUE(window);
+  EXPECT_EQ(0, SendMessageW(window, WM_NOTIFY, 0, 0));
+}
+
 TEST_F(WindowsTest, FlagsBecomeStylesWithoutTheRuntimeBits) {
   for (const FlagCase& c : FlagCases) {
     SCOPED_TRACE(testing::Message() << "flags 0x" << std::hex << c.flags);
