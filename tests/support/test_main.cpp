@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include "core/core.h"
+#include "support/heap_check.h"
 
 int main(int argc, char** argv) {
   ModuleInstance = GetModuleHandleW(nullptr);
   RuntimeHeap = HeapCreate(0, 4096, 0);
   testing::InitGoogleTest(&argc, argv);
+  testing_support::InstallHeapCheck();
   return RUN_ALL_TESTS();
 }
