@@ -16,11 +16,7 @@ namespace {
 constexpr int32_t PathUnits = 260;  // the platform's path limit, terminator included
 constexpr DWORD OpenFlags = OFN_EXPLORER | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR | OFN_HIDEREADONLY;
 
-struct RequesterState {
-  wchar_t* fileBuffer;      // PathUnits zeroed units on RuntimeHeap; kept until the next call (owned)
-  int32_t selectedPattern;  // the dialog's filter index after the last successful choice
-};
-RequesterState requester;
+int32_t SelectedPattern;  // the dialog's filter index after the last successful choice
 
 // Zeroed units on RuntimeHeap, released when the owner goes out of scope.
 class HeapUnits {
@@ -108,13 +104,11 @@ class ModalScope {
   std::vector<DisabledWindow> disabled_;
 };
 
-// Runs the dialog; false when the user cancelled or a buffer could not be had.
-bool RunOpenDialog(const wchar_t* title, const wchar_t* defaultPath, const wchar_t* patterns, int32_t position) {
-  RuntimeFree(requester.fileBuffer);
-  requester.selectedPattern = 0;
-  requester.fileBuffer = static_cast<wchar_t*>(RuntimeAllocate(PathUnits * sizeof(wchar_t)));
-  if (!requester.fileBuffer) return false;
-
+// Runs the dialog over fileBuffer (PathUnits zeroed units), which receives the
+// chosen path; false when the user cancelled, or when a buffer could not be had,
+// in which case no dialog is shown.
+bool RunOpenDialog(const wchar_t* title, const wchar_t* defaultPath, const wchar_t* patterns, int32_t position,
+                   wchar_t* fileBuffer) {
   const wchar_t* patternList = patterns ? patterns : L"";
   HeapUnits filter(wcslen(patternList) + 3);
   if (!filter.get()) return false;
@@ -123,7 +117,8 @@ bool RunOpenDialog(const wchar_t* title, const wchar_t* defaultPath, const wchar
     if (*c == L'|') *c = 0;
 
   HeapUnits directory(defaultPath ? wcslen(defaultPath) + 2 : 1);
-  if (defaultPath) SplitDefault(defaultPath, directory.get(), requester.fileBuffer);
+  if (!directory.get()) return false;
+  if (defaultPath) SplitDefault(defaultPath, directory.get(), fileBuffer);
 
   OPENFILENAMEW dialog = {};
   dialog.lStructSize = OPENFILENAME_SIZE_VERSION_400W;
@@ -131,7 +126,7 @@ bool RunOpenDialog(const wchar_t* title, const wchar_t* defaultPath, const wchar
   dialog.hwndOwner = OwnWindowOrNone(foreground);
   dialog.lpstrFilter = filter.get();
   dialog.nFilterIndex = position + 1;
-  dialog.lpstrFile = requester.fileBuffer;
+  dialog.lpstrFile = fileBuffer;
   dialog.nMaxFile = PathUnits;
   dialog.lpstrInitialDir = defaultPath ? directory.get() : nullptr;
   dialog.lpstrTitle = title;
@@ -142,7 +137,7 @@ bool RunOpenDialog(const wchar_t* title, const wchar_t* defaultPath, const wchar
     ModalScope modal(foreground);
     chosen = GetOpenFileNameW(&dialog);
   }
-  if (chosen) requester.selectedPattern = static_cast<int32_t>(dialog.nFilterIndex);
+  if (chosen) SelectedPattern = static_cast<int32_t>(dialog.nFilterIndex);
   return chosen != FALSE;
 }
 
@@ -156,11 +151,14 @@ void RequesterInit() {
 
 void RequestOpenFile(const wchar_t* title, const wchar_t* defaultPath, const wchar_t* patterns, int32_t position,
                      int32_t result) {
-  const bool chosen = RunOpenDialog(title, defaultPath, patterns, position);
+  SelectedPattern = 0;
+  // Every buffer is freed before the call returns, so none outlives the heap it came from.
+  HeapUnits fileBuffer(PathUnits);
+  const bool chosen = fileBuffer.get() && RunOpenDialog(title, defaultPath, patterns, position, fileBuffer.get());
   wchar_t* out = ScratchReserve(PathUnits, result);
   out[0] = 0;
-  if (chosen) CopyAtMost(out, requester.fileBuffer, PathUnits - 1);
+  if (chosen) CopyAtMost(out, fileBuffer.get(), PathUnits - 1);
   ScratchRelease(PathUnits - static_cast<int32_t>(wcslen(out)));
 }
 
-int32_t RequesterSelectedPattern() { return requester.selectedPattern; }
+int32_t RequesterSelectedPattern() { return SelectedPattern; }

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "strings/strings.h"
 #include "support/dialog_driver.h"
 #include "support/test_support.h"
@@ -106,6 +109,31 @@ TEST_F(Requester, ATypedNameOfAMissingFileInAnExistingFolderIsAccepted) {
   Outcome outcome = Request(defaultPath.c_str(), HtmPattern, 0, L"missing.htm");
   EXPECT_EQ(outcome.path, folder.path() + L"\\missing.htm");
   EXPECT_EQ(RequesterSelectedPattern(), 1);
+}
+
+TEST_F(Requester, ARefusedBufferGivesTheEmptyResultWithoutADialog) {
+  // A heap that cannot grow past 64 KB gives the small buffers but refuses the
+  // directory buffer of a 100,000-character default.
+  const HANDLE ownHeap = RuntimeHeap;
+  RuntimeHeap = HeapCreate(0, 0, 64 * 1024);
+  const std::wstring longDefault(100000, L'a');
+  std::atomic<bool> returned{false}, dialogShown{false};
+  std::thread watcher([&] {
+    for (; !returned; Sleep(20)) {
+      if (HWND dialog = FindWindowW(L"#32770", Title)) {
+        dialogShown = true;
+        PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+      }
+    }
+  });
+  ScratchMark mark;
+  RequestOpenFile(Title, longDefault.c_str(), HtmPattern, 0, mark);
+  returned = true;
+  watcher.join();
+  HeapDestroy(RuntimeHeap);
+  RuntimeHeap = ownHeap;
+  EXPECT_STREQ(L"", mark.Text());
+  EXPECT_FALSE(dialogShown);
 }
 
 TEST_F(Requester, OtherWindowsAreDisabledDuringTheDialogAndRestoredAfterIt) {
