@@ -62,8 +62,13 @@ intptr_t FrameCreate(ObjectId number, int x, int y, int width, int height, const
                                 GadgetListCurrent(), reinterpret_cast<HMENU>(static_cast<intptr_t>(-1)),
                                 ModuleInstance, nullptr);
   if (!window) return 0;
+  GadgetRecord* record = GadgetAllocate(number);
+  if (!record) {
+    DestroyWindow(window);
+    return 0;
+  }
   if (style != FrameGroupBox)
     StaticProcedure = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(PaintSuppressor)));
-  return GadgetRegister(number, GadgetAllocate(number), window, FrameClass());
+  return GadgetRegister(number, record, window, FrameClass());
 }

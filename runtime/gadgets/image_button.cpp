@@ -350,6 +350,10 @@ intptr_t ImageButtonCreate(ObjectId number, int x, int y, int width, int height,
                                 reinterpret_cast<HMENU>(static_cast<intptr_t>(-1)), ModuleInstance, nullptr);
   if (!button) return 0;
   GadgetRecord* gadget = GadgetAllocate(number);
+  if (!gadget) {
+    DestroyWindow(button);
+    return 0;
+  }
   SetField(gadget, ImageButtonImage, image);
   SetField(gadget, ImageButtonPreparedImage, PreparedCopy(image, false));
   WNDPROC previous =

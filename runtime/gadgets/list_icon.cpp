@@ -598,6 +598,11 @@ intptr_t ListCreate(ObjectId number, int x, int y, int width, int height, const 
   HWND window = CreateWindowExW(WS_EX_CLIENTEDGE, L"SysListView32", L"", style, x, y, width, height,
                                 GadgetListCurrent(), nullptr, ModuleInstance, nullptr);
   if (!window) return 0;
+  GadgetRecord* record = GadgetAllocate(number);
+  if (!record) {
+    DestroyWindow(window);
+    return 0;
+  }
 
   static bool first = true;
   if (first) {
@@ -610,7 +615,6 @@ intptr_t ListCreate(ObjectId number, int x, int y, int width, int height, const 
   ListControlProcedure = reinterpret_cast<WNDPROC>(
       SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ListProcedure)));
 
-  GadgetRecord* record = GadgetAllocate(number);
   record->kindField[GridColour] = -1;
   intptr_t result = GadgetRegister(number, record, window, ListClass());
   AddColumn(record, 0, firstTitle, firstWidth);

@@ -287,6 +287,7 @@ ObjectId WindowNumberOf(HWND window) {
 intptr_t WindowCreate(ObjectId number, int x, int y, int width, int height, const wchar_t* title, int32_t flags,
                       HWND parent) {
   auto* record = static_cast<WindowRecord*>(ObjectAllocate(Library->table, number));
+  if (!record) return 0;
   ObjectId id = number == DynamicNumber ? ObjectIdentifierOf(record) : number;
   std::wstring className = ClassName(id);
 

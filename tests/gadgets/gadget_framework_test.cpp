@@ -2,6 +2,7 @@
 // numbers and identifiers, re-use of a number, fonts and routing.
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 #include "gadgets/gadgets.h"
@@ -10,7 +11,8 @@
 
 namespace {
 
-const auto* const Libraries = testing_support::StartLibraries({StringsInit, EventsInit, WindowsInit, GadgetInit});
+const auto* const Libraries = testing_support::StartLibraries(
+    {StringsInit, FontInit, ImageDecoderInit, ImageInit, EventsInit, WindowsInit, GadgetInit});
 
 std::vector<ObjectId> PendingGadgets() {
   std::vector<ObjectId> gadgets;
@@ -175,6 +177,50 @@ TEST_F(FrameworkTest, ButtonGadgetClickIsADirectEvent) {
   EXPECT_EQ(4, EventGadgetNumber());
   EXPECT_EQ(1, EventWindowNumber());
   EXPECT_EQ(KindClick, EventKind());
+}
+
+BOOL CALLBACK CountChild(HWND, LPARAM count) {
+  ++*reinterpret_cast<int*>(count);
+  return TRUE;
+}
+
+int ChildCount(HWND parent) {
+  int count = 0;
+  EnumChildWindows(parent, CountChild, reinterpret_cast<LPARAM>(&count));
+  return count;
+}
+
+std::string OnePixelBmp() {
+  const BITMAPFILEHEADER file = {0x4D42, 58, 0, 0, 54};
+  const BITMAPINFOHEADER info = {sizeof info, 1, 1, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+  return std::string(reinterpret_cast<const char*>(&file), sizeof file) +
+         std::string(reinterpret_cast<const char*>(&info), sizeof info) + std::string(4, '\0');
+}
+
+TEST_F(FrameworkTest, CreationsUnderARefusedNumberAnswerZeroAndLeaveNothing) {
+  static const std::string bmp = OnePixelBmp();
+  const struct {
+    const char* name;
+    intptr_t (*create)(ObjectId number);
+  } creations[] = {
+      {"window", [](ObjectId n) { return WindowCreate(n, 0, 0, 50, 50, nullptr, WindowHidden | WindowNoGadgetList); }},
+      {"frame", [](ObjectId n) { return FrameCreate(n, 0, 0, 50, 50, nullptr); }},
+      {"list", [](ObjectId n) { return ListCreate(n, 0, 0, 50, 50, L"A", 20, 0); }},
+      {"image button", [](ObjectId n) { return ImageButtonCreate(n, 0, 0, 50, 50, nullptr); }},
+      {"image", [](ObjectId n) { return ImageCreate(n, bmp.data(), static_cast<int32_t>(bmp.size())); }},
+      {"font", [](ObjectId n) { return FontLoad(n, L"Arial", 11, 0); }},
+  };
+  for (const auto& c : creations) {
+    SCOPED_TRACE(c.name);
+    const int children = ChildCount(window);
+    EXPECT_EQ(0, c.create(-2));
+    EXPECT_EQ(children, ChildCount(window));
+    EXPECT_NE(0, c.create(7)) << "the same creation under a number";
+  }
+  WNDCLASSW unused;
+  EXPECT_FALSE(GetClassInfoW(ModuleInstance, L"WindowClass_-2", &unused));
+  ImageFree(7);
+  FontFree(7);
 }
 
 }  // namespace
