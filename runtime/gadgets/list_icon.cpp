@@ -14,9 +14,10 @@ int32_t ThemesActive;
 
 namespace {
 
-// Meaning of the list's kind fields. Row images and the three-state check boxes are
-// not built: no list of this program shows images or a third check state.
-enum ListField { LongestText = 0, RowImages = 1, GridColour = 2, ListFlags = 3 };
+// The list's kind fields in use. Fields 1 and 3 stay 0: they would hold row images
+// and drawing flags, but the control draws its own grid lines, and no list of this
+// program shows images or a third check state.
+enum ListField { LongestText = 0, GridColour = 2 };
 
 COLORREF ListDefaultTextColour;
 COLORREF ListDefaultBackColour;

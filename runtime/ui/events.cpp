@@ -29,8 +29,6 @@ struct EventState {
   ObjectId window;
   int32_t kind;
   int32_t code;  // direct code set by the window procedure, 0 when none
-  WPARAM wParam; // of the last raw message reported
-  LPARAM lParam;
   ObjectId lastGadget;
   ObjectId lastWindow;
   int32_t lastKind;
@@ -122,8 +120,6 @@ int32_t EventWaitTimeout(int32_t milliseconds) {
     State->gadget = node->gadget;
     State->window = node->window;
     State->kind = node->kind;
-    State->wParam = 0;
-    State->lParam = 0;
     int32_t code = node->code;
     Unlink(nullptr, node);
     return Publish(code);
@@ -143,8 +139,6 @@ int32_t EventWaitTimeout(int32_t milliseconds) {
     State->code = 0;
     return Publish(code);
   }
-  State->wParam = message.wParam;
-  State->lParam = message.lParam;
   return Publish(static_cast<int32_t>(message.message));
 }
 

@@ -89,7 +89,6 @@ struct WindowRecord {
   HWND window;              // non-zero while the window exists (owned: destroyed by WindowDestroy)
   ACCEL* accelerators;      // the Tab entries the table was made from (owned)
   HACCEL acceleratorTable;  // Tab and Shift+Tab as CommandTabNext / CommandTabPrevious (owned)
-  int32_t acceleratorCount; // entries in accelerators
   int32_t minimisedOrMaximised;  // 1 while the window is minimised or maximised
   // Window hooks, background brushes, size limits, MDI clients and drop targets
   // would live here; no window of this program uses them.

@@ -349,7 +349,6 @@ intptr_t WindowCreate(ObjectId number, int x, int y, int width, int height, cons
     ShowWindow(window, (style & WS_MAXIMIZE) ? SW_MAXIMIZE : (style & WS_MINIMIZE) ? SW_SHOWMINIMIZED : SW_SHOWNORMAL);
   record->minimisedOrMaximised = (style & (WS_MAXIMIZE | WS_MINIMIZE)) ? 1 : 0;
 
-  record->acceleratorCount = 2;
   record->accelerators = static_cast<ACCEL*>(RuntimeAllocate(2 * sizeof(ACCEL)));
   record->accelerators[0] = ACCEL{FVIRTKEY | FNOINVERT, VK_TAB, CommandTabNext};
   record->accelerators[1] = ACCEL{FVIRTKEY | FNOINVERT | FSHIFT, VK_TAB, CommandTabPrevious};
