@@ -2,7 +2,7 @@
 // order: events queued while earlier messages were dispatched, a code the window
 // procedure set directly during the current dispatch, and the raw message number.
 // Queue nodes come from a block pool, so the steady state makes no heap call.
-#include "ui/ui.h"
+#include "ui/ui_internal.h"
 
 #include <richedit.h>
 

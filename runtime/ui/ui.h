@@ -61,12 +61,6 @@ void GadgetPostEvent(HWND control, int32_t kind);
 void EventDiscard(int32_t code, ObjectId gadget, ObjectId window, int32_t kind);
 void EventDiscardWindow(ObjectId window);
 
-// The window procedure's side of an event: the window number of the event being
-// assembled, and a code (with gadget number and kind) that EventWait returns as soon
-// as the current dispatch is over.
-void EventAssembleWindow(ObjectId window);
-void EventSetDirect(int32_t code, ObjectId gadget, int32_t kind);
-
 // ---- Windows
 // A runtime window carries "Vela_WindowID" = number + 1, its own class
 // "WindowClass_<number>" and a Tab accelerator table. It lives from WindowCreate to
@@ -84,15 +78,6 @@ constexpr int IgnoreCoordinate = -65535;
 
 constexpr WORD CommandTabNext = 64001;
 constexpr WORD CommandTabPrevious = 64002;
-
-struct WindowRecord {
-  HWND window;              // non-zero while the window exists (owned: destroyed by WindowDestroy)
-  ACCEL* accelerators;      // the Tab entries the table was made from (owned)
-  HACCEL acceleratorTable;  // Tab and Shift+Tab as CommandTabNext / CommandTabPrevious (owned)
-  int32_t minimisedOrMaximised;  // 1 while the window is minimised or maximised
-  // Window hooks, background brushes, size limits, MDI clients and drop targets
-  // would live here; no window of this program uses them.
-};
 
 // Table of windows, event state, class icon and cursor.
 void WindowsInit();
@@ -118,7 +103,6 @@ LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
 // The runtime window a window belongs to (itself or its first ancestor carrying
 // "Vela_WindowID") and its number, -1 when there is none.
 ObjectId WindowNumberOf(HWND window);
-WindowRecord* WindowRecordOf(ObjectId number);  // the live record, or null
 
 // Where the window library meets the gadget library above it. The gadget library
 // owns the gadget-list fields and the routing of control messages; GadgetInit hands

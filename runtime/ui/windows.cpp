@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/ui.h"
+#include "ui/ui_internal.h"
 
 namespace {
 
