@@ -1,5 +1,7 @@
 // Gadgets and graphics: child controls of runtime windows named by numbers (the
 // frame, the list and the image button), and the numbered images and fonts they show.
+// Failures are quiet: a creation that fails, or whose number the registry refuses,
+// answers 0 and leaves nothing registered; other calls answer 0 or the empty string.
 #pragma once
 
 #include <windows.h>
@@ -95,8 +97,10 @@ void GadgetEnd();
 // The window in which new gadgets are created; null before any window opened its list.
 HWND GadgetListCurrent();
 
-// Step 5 of every creation: the record under number (a live gadget under it is
-// destroyed first) or a new dynamic record. Fill the kind fields, then GadgetRegister.
+// A creation's record, taken once its control exists: the record under number (a
+// live gadget under it is destroyed first) or a new dynamic record; null for a
+// refused number or when the heap refuses, and the creation then destroys its
+// control. Fill the kind fields, then GadgetRegister.
 GadgetRecord* GadgetAllocate(ObjectId number);
 // Last step of every creation: binds record, control and class, installs
 // GadgetProcedure, sets the control identifier and "Vela_ID", sends the current font.
@@ -150,7 +154,8 @@ intptr_t ListRowCount(ObjectId number);
 intptr_t ListSetCellText(ObjectId number, int32_t row, const wchar_t* text, int32_t column);
 
 // Version of the common controls as (major << 16) | minor, found once; 1 when the
-// library reports none. Also decides ThemesActive.
+// library has no DllGetVersion, 0 (and asked again next time) when it cannot be
+// loaded or read. Also decides ThemesActive.
 int32_t ThemeProbe();
 extern int32_t CommonControlsVersion;  // 0 until ThemeProbe ran
 extern int32_t ThemesActive;           // non-zero when visual styles draw the controls
@@ -164,17 +169,17 @@ extern int32_t ThemesActive;           // non-zero when visual styles draw the c
 
 struct ImageRecord {
   HANDLE handle;         // HBITMAP (a DIB section) or HICON; non-zero exactly while the image lives (owned)
-  uint16_t width;        // pixels, of the bitmap or of the icon's colour bitmap
-  uint16_t height;       // pixels, taken the same way
+  uint16_t width;        // pixels, of the bitmap or of the icon's colour bitmap; cut to 16 bits
+  uint16_t height;       // pixels, taken and cut the same way
   uint8_t depth;         // bits per pixel of the created bitmap or of the icon's colour bitmap
   uint8_t sourceDepth;   // bits per pixel the file declared (BMP), the icon's depth (ICO), or the decoder's
 };
 
-// What the readers and decoders know about the data. The size is an upper bound:
-// nothing is read at or past data + size.
+// What a decoder is told about the data. The library cannot hold a decoder to the
+// size: each decoder must read nothing at or past data + size itself.
 struct ImageDecodingContext {
   const uint8_t* data;  // the image file (not owned)
-  int32_t size;         // bytes that may be read from data
+  int32_t size;         // bytes that may be read from data: the caller's size limit
   int32_t fromMemory;   // 1: data is memory, not a file
   int32_t width;        // announced by the decoder whose probe succeeded; cleared before each probe
   int32_t height;
@@ -190,7 +195,7 @@ struct ImageDecoder {
   void (*finish)(ImageDecodingContext* context);
 };
 
-constexpr int32_t ImageSizeLimit = 10000000;  // what ImageFromMemory allows the data to span
+constexpr int32_t ImageSizeLimit = 10000000;  // the size ImageFromMemory assumes, not knowing the real one
 constexpr int32_t ImageDecoderCapacity = 8;
 
 // Start-up (decoders first, then the table) and shutdown, which frees every live image.
@@ -203,11 +208,15 @@ bool ImageDecoderRegister(const ImageDecoder* decoder);
 
 // An image from a BMP or ICO file in memory: the handle for a number, the record's
 // identifier for DynamicNumber, 0 when the data is not recognised or the platform
-// object cannot be made (the number then reads as absent).
-intptr_t ImageFromMemory(ObjectId number, const void* data);
-// The same with the bound on the data spelled out: nothing at or past data +
-// sizeLimit is read, and headers that point there make the data unrecognised.
+// object cannot be made (the number then reads as absent). The size limit is the
+// caller's word that sizeLimit bytes from data may be read. The readers refuse, as
+// unrecognised, a BMP whose info header (biSize bytes), colour table or pixel rows,
+// or an ICO whose directory or chosen image, would reach past it; the platform is
+// handed nothing beyond those. Other data goes to the decoders with the limit.
 intptr_t ImageCreate(ObjectId number, const void* data, int32_t sizeLimit);
+// ImageCreate with ImageSizeLimit. It cannot know where the data ends, so a damaged
+// header may still send a read past it: use ImageCreate when the size is known.
+intptr_t ImageFromMemory(ObjectId number, const void* data);
 // The image's HBITMAP or HICON, still owned by the library; 0 when there is no such image.
 HANDLE ImageHandle(ObjectId number);
 // The live record of a number or identifier, or null.
@@ -215,7 +224,8 @@ const ImageRecord* ImageFind(ObjectId number);
 // Deletes the bitmap or destroys the icon and forgets the record; nothing for -1 or
 // a number without a live image.
 void ImageFree(ObjectId number);
-// Bytes per DIB row of width pixels at a depth, a multiple of 4.
+// Bytes per DIB row of width pixels at a depth, a multiple of 4 (a depth it does not
+// know counts 4 bytes a pixel); 0 for a negative width or a row of 2 GB or more.
 int32_t ImageRowStride(int32_t width, int32_t bitsPerPixel);
 
 // ---- Fonts

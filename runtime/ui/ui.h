@@ -1,6 +1,7 @@
 // Windows and events: numbered top-level windows with the runtime's window
 // procedure, the event queue that turns window messages into events, and the
-// open-file dialog.
+// open-file dialog. Failures are quiet: a call that cannot do its work answers 0
+// (or the empty string), and a creation that fails leaves nothing registered.
 #pragma once
 
 #include <windows.h>
@@ -85,7 +86,8 @@ void WindowsInit();
 void WindowsEnd();
 
 // width and height are the client size; title may be null. Returns the window for
-// a number, the new identifier for DynamicNumber, 0 on failure.
+// a number, the new identifier for DynamicNumber, 0 on failure or for a number the
+// registry refuses.
 intptr_t WindowCreate(ObjectId number, int x, int y, int width, int height, const wchar_t* title, int32_t flags,
                       HWND parent = nullptr);
 // hide non-zero hides. ShowWindow's result, 0 without such a window.
@@ -100,8 +102,8 @@ HWND GadgetListOpen(HWND window);
 void TabNavigate(int32_t backward);
 LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-// The runtime window a window belongs to (itself or its first ancestor carrying
-// "Vela_WindowID") and its number, -1 when there is none.
+// The number of the runtime window a window belongs to (the window itself or its
+// first ancestor that is one), -1 when there is none.
 ObjectId WindowNumberOf(HWND window);
 
 // Where the window library meets the gadget library above it. The gadget library
@@ -125,11 +127,12 @@ void RequesterInit();
 
 // Shows the modal open-file dialog and leaves the chosen full path (at most 259
 // characters) at result, or the empty string when the user cancels or the dialog
-// fails. patterns is "description|filter|description|filter..."; position picks the
-// pair to preselect, counting from 0. defaultPath's part before its last backslash
-// is the starting folder, the part after it the proposed name (dropped when it is
-// not a valid file name). Every other visible window of the thread is disabled
-// while the dialog runs.
+// fails; when a buffer cannot be had, the empty string without a dialog. patterns
+// is "description|filter|description|filter..."; position picks the pair to
+// preselect, counting from 0. defaultPath's part before its last backslash is the
+// starting folder, the part after it the proposed name (dropped when it is not a
+// valid file name). Every other visible window of the thread is disabled while the
+// dialog runs.
 void RequestOpenFile(const wchar_t* title, const wchar_t* defaultPath, const wchar_t* patterns, int32_t position,
                      int32_t result);
 
