@@ -31,49 +31,67 @@ struct GadgetRecord {
   intptr_t kindField[4];           // meaning defined by each kind; the frame uses none
 };
 
-// The operations of one kind, in slot order 0..35; an empty slot (null) means the
-// kind does not support the operation. Unused slot numbers are kept as reserved
-// entries so that the numbering stays that of the table everyone refers to.
+// The operations of one kind, numbered 0..35 as the trailing comments show; the
+// reserved entries keep that numbering. The first argument is always the gadget;
+// rows, items and columns count from 0; a string result is written at the scratch
+// offset passed as result. A null slot means the kind lacks the operation: the
+// library call that would reach it does nothing and answers 0 (or the empty string).
 struct GadgetClass {
   int32_t kind;  // GadgetKind...
+  // A message the parent received about the control: its result, or NotHandled
+  // for default processing.
   LRESULT (*notify)(GadgetRecord* gadget, HWND parent, UINT message, WPARAM wParam, LPARAM lParam);  // 0
-  void (*free)(GadgetRecord* gadget);                                                                 // 1
-  intptr_t (*getState)(GadgetRecord* gadget);                                                         // 2
-  void (*setState)(GadgetRecord* gadget, intptr_t value);                                             // 3
-  void (*getText)(GadgetRecord* gadget, int32_t result);                                              // 4: string at result
-  void (*setText)(GadgetRecord* gadget, const wchar_t* text);                                         // 5
-  intptr_t (*addItem)(GadgetRecord* gadget, int32_t position, const wchar_t* text, intptr_t image);   // 6
+  // Releases what the kind keeps for the gadget; called when the control dies.
+  void (*free)(GadgetRecord* gadget);  // 1
+  // The state: the selected row or -1 (list), 1 when checked (image button).
+  intptr_t (*getState)(GadgetRecord* gadget);              // 2
+  void (*setState)(GadgetRecord* gadget, intptr_t value);  // 3
+  // The text of the state (the selected row's first cell), and its replacement.
+  void (*getText)(GadgetRecord* gadget, int32_t result);       // 4
+  void (*setText)(GadgetRecord* gadget, const wchar_t* text);  // 5
+  // Inserts an item at position (-1 appends); the kind's own answer, 0 for the list.
+  intptr_t (*addItem)(GadgetRecord* gadget, int32_t position, const wchar_t* text, intptr_t image);  // 6
   intptr_t (*addItemWithFlags)(GadgetRecord* gadget, int32_t position, const wchar_t* text, intptr_t image,
-                               int32_t flags);                                                        // 7
-  intptr_t (*removeItem)(GadgetRecord* gadget, int32_t index);                                        // 8
-  void (*clearItems)(GadgetRecord* gadget);                                                           // 9
-  void (*resize)(GadgetRecord* gadget, int x, int y, int width, int height);                          // 10
-  intptr_t (*countItems)(GadgetRecord* gadget);                                                       // 11
-  intptr_t (*getItemState)(GadgetRecord* gadget, int32_t index);                                      // 12
-  void (*setItemState)(GadgetRecord* gadget, int32_t index, intptr_t state);                          // 13
-  void (*getItemText)(GadgetRecord* gadget, int32_t index, int32_t column, int32_t result);           // 14: string at result
+                               int32_t flags);  // 7
+  // Non-zero when the item existed and is gone.
+  intptr_t (*removeItem)(GadgetRecord* gadget, int32_t index);  // 8
+  void (*clearItems)(GadgetRecord* gadget);                     // 9
+  // IgnoreCoordinate keeps that coordinate or size.
+  void (*resize)(GadgetRecord* gadget, int x, int y, int width, int height);  // 10
+  intptr_t (*countItems)(GadgetRecord* gadget);                               // 11: the number of items
+  // Bit 0 selected, bit 1 checked.
+  intptr_t (*getItemState)(GadgetRecord* gadget, int32_t index);               // 12
+  void (*setItemState)(GadgetRecord* gadget, int32_t index, intptr_t state);  // 13
+  // A cell's text; row -1 names the column's title. Setting answers non-zero on success.
+  void (*getItemText)(GadgetRecord* gadget, int32_t index, int32_t column, int32_t result);           // 14
   intptr_t (*setItemText)(GadgetRecord* gadget, int32_t index, const wchar_t* text, int32_t column);  // 15
-  const void* reserved16;                                                                             // 16
-  intptr_t (*getX)(GadgetRecord* gadget);                                                             // 17
-  intptr_t (*getY)(GadgetRecord* gadget);                                                             // 18
-  intptr_t (*getWidth)(GadgetRecord* gadget);                                                         // 19
-  intptr_t (*getHeight)(GadgetRecord* gadget);                                                        // 20
-  const void* reserved21;                                                                             // 21
+  const void* reserved16;                        // 16
+  intptr_t (*getX)(GadgetRecord* gadget);        // 17: pixels, in the parent's client area
+  intptr_t (*getY)(GadgetRecord* gadget);        // 18
+  intptr_t (*getWidth)(GadgetRecord* gadget);    // 19
+  intptr_t (*getHeight)(GadgetRecord* gadget);   // 20
+  const void* reserved21;                        // 21
+  // The new column's index, -1 when the control refuses it; removing answers non-zero when done.
   intptr_t (*addColumn)(GadgetRecord* gadget, int32_t position, const wchar_t* title, int32_t width);  // 22
   intptr_t (*removeColumn)(GadgetRecord* gadget, int32_t column);                                     // 23
-  intptr_t (*getAttribute)(GadgetRecord* gadget, int32_t attribute);                                  // 24
-  void (*setAttribute)(GadgetRecord* gadget, int32_t attribute, intptr_t value);                      // 25
+  // The attribute's value, 0 for an attribute the kind does not know.
+  intptr_t (*getAttribute)(GadgetRecord* gadget, int32_t attribute);              // 24
+  void (*setAttribute)(GadgetRecord* gadget, int32_t attribute, intptr_t value);  // 25
   intptr_t (*getItemAttribute)(GadgetRecord* gadget, int32_t index, int32_t attribute, int32_t column);  // 26
   void (*setItemAttribute)(GadgetRecord* gadget, int32_t index, int32_t attribute, intptr_t value,
-                           int32_t column);                                                           // 27
-  void (*setColour)(GadgetRecord* gadget, int32_t type, int32_t colour);                              // 28
-  int32_t (*getColour)(GadgetRecord* gadget, int32_t type);                                           // 29
+                           int32_t column);  // 27
+  // Colour types 1 text, 2 background, 3 grid; a colour of -1 restores the default.
+  // Getting answers the colour, -1 for an unknown type or when none is stored.
+  void (*setColour)(GadgetRecord* gadget, int32_t type, int32_t colour);  // 28
+  int32_t (*getColour)(GadgetRecord* gadget, int32_t type);               // 29
+  // Per item and column; index or column -1 sets every one of them.
   void (*setItemColour)(GadgetRecord* gadget, int32_t index, int32_t type, int32_t colour, int32_t column);  // 30
-  int32_t (*getItemColour)(GadgetRecord* gadget, int32_t index, int32_t type, int32_t column);         // 31
-  void (*setItemData)(GadgetRecord* gadget, int32_t index, intptr_t value);                           // 32
-  intptr_t (*getItemData)(GadgetRecord* gadget, int32_t index);                                       // 33
-  const void* reserved34;                                                                             // 34
-  const void* reserved35;                                                                             // 35
+  int32_t (*getItemColour)(GadgetRecord* gadget, int32_t index, int32_t type, int32_t column);              // 31
+  // A value the program keeps with an item; 0 when none was set.
+  void (*setItemData)(GadgetRecord* gadget, int32_t index, intptr_t value);  // 32
+  intptr_t (*getItemData)(GadgetRecord* gadget, int32_t index);              // 33
+  const void* reserved34;                                                    // 34
+  const void* reserved35;                                                    // 35
 };
 
 // The library's process-wide state. The gadget-list fields are the ones the window
