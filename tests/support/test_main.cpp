@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "core/core.h"
-#include "support/heap_check.h"
+#include "support/test_support.h"
 
 int main(int argc, char** argv) {
   ModuleInstance = GetModuleHandleW(nullptr);

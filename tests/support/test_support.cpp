@@ -3,7 +3,12 @@
 #include <shlobj.h>
 
 #include <atomic>
+#include <set>
+#include <utility>
 #include <vector>
+
+#include "core/core.h"
+#include "strings/strings.h"
 
 namespace testing_support {
 
@@ -78,6 +83,33 @@ testing::Environment* StartLibraries(std::initializer_list<void (*)()> initialis
     std::vector<void (*)()> steps_;
   };
   return testing::AddGlobalTestEnvironment(new Libraries(initialisers));
+}
+
+testing::AssertionResult HeapIntact(HANDLE heap, const char* name) {
+  if (HeapValidate(heap, 0, nullptr)) return testing::AssertionSuccess();
+  return testing::AssertionFailure() << "HeapValidate finds " << name << " damaged";
+}
+
+void InstallHeapCheck() {
+  // A heap overrun is silent until a later heap call faults elsewhere, so the test
+  // that did it is the one to fail. Listeners hear OnTestEnd in reverse order: this
+  // one runs before the printer's, which then reports the test as failed.
+  class HeapCheck : public testing::EmptyTestEventListener {
+    void OnTestEnd(const testing::TestInfo& test) override {
+      const std::pair<HANDLE, const char*> heaps[] = {
+          {RuntimeHeap, "RuntimeHeap"}, {StringHeap, "StringHeap"}, {GetProcessHeap(), "process heap"}};
+      for (const auto& [heap, name] : heaps) {
+        // A damaged heap stays damaged: only the first test after it is blamed.
+        if (!heap || damaged_.count(heap)) continue;
+        if (testing::AssertionResult intact = HeapIntact(heap, name); !intact) {
+          damaged_.insert(heap);
+          ADD_FAILURE_AT(test.file(), test.line()) << intact.message() << " at the end of this test";
+        }
+      }
+    }
+    std::set<HANDLE> damaged_;
+  };
+  testing::UnitTest::GetInstance()->listeners().Append(new HeapCheck);
 }
 
 std::wstring SharedBookmarksDir() {

@@ -30,6 +30,12 @@ class TempFolder {
 // before the first test, as the program's start-up does.
 testing::Environment* StartLibraries(std::initializer_list<void (*)()> initialisers);
 
+// HeapValidate over the whole heap; a failure names the heap. Under Wine an overrun
+// into a block's slack is found only when WINEDEBUG holds warn+heap.
+testing::AssertionResult HeapIntact(HANDLE heap, const char* name);
+// After every test, fails it when RuntimeHeap, StringHeap or the process heap is damaged.
+void InstallHeapCheck();
+
 // Folder of the real browser exports, or empty when it is not beside the checkout.
 std::wstring SharedBookmarksDir();
 // Folder of the repository's own small fixtures.
