@@ -1,6 +1,7 @@
 // Start-up brings every library up; shutdown frees whatever the application left.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 
 #include "core/startup.h"
@@ -39,6 +40,16 @@ bool CanWriteExclusively(const std::wstring& path) {
   return true;
 }
 
+// What is still there when window 1 receives WM_DESTROY during shutdown.
+std::function<std::string()> DescribeLeft;
+std::string LeftAtWindowDestroy;
+WNDPROC RuntimeProcedure;
+
+LRESULT CALLBACK WatchingProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_DESTROY) LeftAtWindowDestroy = DescribeLeft();
+  return CallWindowProcW(RuntimeProcedure, window, message, wParam, lParam);
+}
+
 TEST(RuntimeShutdown, FreesEverythingTheApplicationLeftBehind) {
   RuntimeStartup();
   testing_support::TempFolder folder;
@@ -61,8 +72,16 @@ TEST(RuntimeShutdown, FreesEverythingTheApplicationLeftBehind) {
   ASSERT_TRUE(WindowCreate(2, 0, 0, 100, 100, L"", WindowHidden));
   WindowDestroy(2);  // one the application closed itself
   EXPECT_FALSE(CanWriteExclusively(dynamicPath));
+  DescribeLeft = [&] {
+    return std::string(ObjectFind(RegexTable, regex) ? "pattern " : "") + (GetObjectType(bitmap) ? "image " : "") +
+           (GetObjectType(font) ? "font " : "") + (ObjectFind(FileTable, 3) ? "file" : "");
+  };
+  RuntimeProcedure = reinterpret_cast<WNDPROC>(
+      SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(WatchingProcedure)));
 
   RuntimeShutdown();
+
+  EXPECT_EQ(LeftAtWindowDestroy, "image font file") << "patterns go before the windows, graphics and files after";
 
   EXPECT_FALSE(IsWindow(window));
   EXPECT_FALSE(IsWindow(list));
@@ -74,66 +93,6 @@ TEST(RuntimeShutdown, FreesEverythingTheApplicationLeftBehind) {
   ScratchMark mark;
   RegexReplace(regex, L"aaa", L"b", mark);
   EXPECT_STREQ(mark.Text(), L"");  // the pattern is gone, so nothing is replaced
-}
-
-// The window watched through shutdown, the objects it looks for, and what it found
-// of them when it received WM_DESTROY.
-struct Watched {
-  WNDPROC runtimeProcedure = nullptr;
-  HGDIOBJ image = nullptr, font = nullptr;
-  std::wstring path;
-  bool seen = false, patternRegistered = false, imageAlive = false, fontAlive = false;
-  bool fileRegistered = false, fileLocked = false;
-};
-Watched Watch;
-
-constexpr ObjectId WatchedPattern = 4;
-constexpr ObjectId WatchedFile = 5;
-
-LRESULT CALLBACK WatchingProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_DESTROY) {
-    Watch.seen = true;
-    Watch.patternRegistered = ObjectFind(RegexTable, WatchedPattern) != nullptr;
-    Watch.imageAlive = GetObjectType(Watch.image) != 0;
-    Watch.fontAlive = GetObjectType(Watch.font) != 0;
-    Watch.fileRegistered = ObjectFind(FileTable, WatchedFile) != nullptr;
-    Watch.fileLocked = !CanWriteExclusively(Watch.path);
-  }
-  return CallWindowProcW(Watch.runtimeProcedure, window, message, wParam, lParam);
-}
-
-// Patterns go before the windows; the images and fonts the gadgets show, and the
-// files, only after them.
-TEST(RuntimeShutdown, FreesPatternsBeforeWindowsAndGraphicsAndFilesAfter) {
-  RuntimeStartup();
-  testing_support::TempFolder folder;
-  Watch.path = folder.Write(L"open.htm", "line\n");
-  auto window = reinterpret_cast<HWND>(WindowCreate(1, 0, 0, 300, 200, L"", WindowHidden));
-  ASSERT_TRUE(window);
-  const std::string bmp = TinyBitmap();
-  Watch.image = reinterpret_cast<HGDIOBJ>(ImageFromMemory(1, bmp.data()));
-  Watch.font = reinterpret_cast<HGDIOBJ>(FontLoad(1, L"Arial", 11, 0));
-  ASSERT_TRUE(ImageButtonCreate(1, 5, 5, 40, 40, Watch.image));
-  GadgetSetFont(1, static_cast<HFONT>(Watch.font));
-  ASSERT_TRUE(RegexCreate(WatchedPattern, L"a"));
-  ASSERT_TRUE(FileOpenRead(WatchedFile, Watch.path.c_str()));
-  Watch.runtimeProcedure = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(window, GWLP_WNDPROC));
-  SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(WatchingProcedure));
-
-  RuntimeShutdown();
-
-  ASSERT_TRUE(Watch.seen);
-  EXPECT_FALSE(Watch.patternRegistered) << "patterns are freed before the windows";
-  EXPECT_TRUE(Watch.imageAlive) << "images are freed after the windows";
-  EXPECT_TRUE(Watch.fontAlive) << "fonts are freed after the windows";
-  EXPECT_TRUE(Watch.fileRegistered) << "files are closed after the windows";
-  EXPECT_TRUE(Watch.fileLocked) << "files are closed after the windows";
-  EXPECT_FALSE(IsWindow(window));
-  EXPECT_EQ(ObjectFind(RegexTable, WatchedPattern), nullptr);
-  EXPECT_EQ(GetObjectType(Watch.image), 0u);
-  EXPECT_EQ(GetObjectType(Watch.font), 0u);
-  EXPECT_EQ(ObjectFind(FileTable, WatchedFile), nullptr);
-  EXPECT_TRUE(CanWriteExclusively(Watch.path));
 }
 
 }  // namespace
