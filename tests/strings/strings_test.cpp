@@ -532,167 +532,98 @@ TEST_F(Strings, ChainThatReallocatesTwiceKeepsItsResult) {
 }
 
 // ---- Against a plain std::wstring
-//
-// Random calls of every string function on texts of a small alphabet, so that
-// separators, spaces and matches are frequent. Each call runs with its text outside
-// the scratch, at the result offset and sealed below it, each once with room to
-// spare and once starting so near the end of the capacity that the call has to grow
-// the buffer, which then moves: a block sits right behind it.
 
-std::wstring RandomText(std::mt19937& random, uint32_t longest) {
-  static const wchar_t Alphabet[] = L"aAb ,\"";
+std::wstring RandomText(std::mt19937& random, uint32_t longest) {  // a small alphabet, so matches are frequent
   std::wstring text(random() % (longest + 1), L' ');
-  for (wchar_t& unit : text) unit = Alphabet[random() % (sizeof Alphabet / sizeof *Alphabet - 1)];
+  for (wchar_t& unit : text) unit = L"aAb ,\""[random() % 6];
   return text;
 }
 
-std::string Ascii(const std::wstring& text) { return std::string(text.begin(), text.end()); }
-
-std::wstring ReplacedInModel(const std::wstring& text, const std::wstring& search, const std::wstring& by) {
-  if (search.empty()) return text;
-  std::wstring out;
-  for (size_t at = 0; at < text.size();) {
-    const bool match = text.compare(at, search.size(), search) == 0;
-    out += match ? by : text.substr(at, 1);
-    at += match ? search.size() : 1;
-  }
-  return out;
+std::wstring Replaced(std::wstring text, const std::wstring& search, const std::wstring& by) {
+  for (size_t at = 0; !search.empty() && (at = text.find(search, at)) != std::wstring::npos; at += by.size())
+    text.replace(at, search.size(), by);
+  return text;
 }
 
-std::wstring FieldInModel(std::wstring text, int32_t index, const std::wstring& separator) {
-  const wchar_t unit = separator.empty() ? 0 : separator[0];  // a 0 unit never occurs in the text
-  for (; index > 1; --index) {
-    const size_t at = text.find(unit);
-    if (at == std::wstring::npos) return L"";
-    text.erase(0, at + 1);
-  }
-  return index < 1 ? L"" : text.substr(0, text.find(unit));
-}
-
-// One call with its other arguments drawn, and what it must give for text.
-struct ModelCall {
-  std::string name;
-  std::function<void(const wchar_t*, int32_t)> produce;  // null for the two that count
-  std::function<int32_t(const wchar_t*)> count;
-  std::wstring result;
-  int32_t number = 0;
-};
-
-ModelCall DrawCall(std::mt19937& random, const std::wstring& text) {
-  const auto length = static_cast<int32_t>(text.size());
-  const std::wstring search = RandomText(random, 3);
-  const std::wstring other = RandomText(random, 4);
-  const int32_t n = static_cast<int32_t>(random() % static_cast<uint32_t>(length + 6)) - 2;
-  const size_t clamped = static_cast<size_t>(std::clamp(n, 0, length));
-  const size_t from = static_cast<size_t>(std::clamp(n - 1, 0, length));
-  const size_t first = std::min(text.find_first_not_of(L' '), text.size());
-  const size_t end = text.find_last_not_of(L' ') + 1;  // 0 for a text of spaces only
-  const size_t found = text.empty() || search.empty() ? std::wstring::npos : text.find(search, from);
-  const std::string name = "(" + std::to_string(n) + ", \"" + Ascii(search) + "\", \"" + Ascii(other) + "\")";
-  using Text = const wchar_t*;
-  switch (random() % 12) {
-    case 0: {
-      const int32_t index = (n + 2) % 8 - 1;
-      return {"TextField" + name + " field " + std::to_string(index),
-              [=](Text t, int32_t r) { TextField(t, index, search.c_str(), r); }, nullptr,
-              FieldInModel(text, index, search)};
-    }
-    case 1: return {"TextFind" + name, nullptr, [=](Text t) { return TextFind(t, search.c_str(), n); }, L"",
-                    found == std::wstring::npos ? 0 : static_cast<int32_t>(found) + 1};
-    case 2: return {"TextTrimLeft", TextTrimLeft, nullptr, text.substr(first)};
-    case 3: return {"TextTrimRight", TextTrimRight, nullptr, text.substr(0, end)};
-    case 4: return {"TextTrim", TextTrim, nullptr, end ? text.substr(first, end - first) : L""};
-    case 5: return {"TextLeft" + name, [=](Text t, int32_t r) { TextLeft(t, n, r); }, nullptr, text.substr(0, clamped)};
-    case 6: return {"TextRight" + name, [=](Text t, int32_t r) { TextRight(t, n, r); }, nullptr,
-                    text.substr(text.size() - clamped)};
-    case 7: return {"TextMid" + name, [=](Text t, int32_t r) { TextMid(t, n, r); }, nullptr, text.substr(from)};
-    case 8: {
-      std::wstring lower = text;
-      for (wchar_t& unit : lower) unit = unit >= L'A' && unit <= L'Z' ? static_cast<wchar_t>(unit + 32) : unit;
-      return {"TextLower", TextLower, nullptr, lower};
-    }
-    case 9: return {"TextLength", nullptr, TextLength, L"", length};
-    case 10: return {"TextRemove" + name, [=](Text t, int32_t r) { TextRemove(t, search.c_str(), r); }, nullptr,
-                     ReplacedInModel(text, search, L"")};
-    default: return {"TextReplace" + name, [=](Text t, int32_t r) { TextReplace(t, search.c_str(), other.c_str(), r); },
-                     nullptr, ReplacedInModel(text, search, other)};
-  }
-}
-
-enum Placement { Outside, AtTheResult, Below };
-
-// A new string heap (the old one goes with all it held) whose scratch has room for
-// units, with a block right behind the scratch.
-void FreshHeapWithScratchOf(int32_t units) {
-  HeapDestroy(StringHeap);
-  StringsInit();
-  ScratchReserve(units, 0);
-  ScratchEmptyResult(0);
-  String blocker = nullptr;
-  InitText(&blocker, L"a block behind the scratch");
-}
-
-// Runs the call once with the text placed as asked; true when the scratch grew.
-// Growing, the call starts 6 + 2 * slack bytes before the end of the capacity.
-bool RunPlaced(const ModelCall& call, const std::wstring& text, Placement placement, bool grow, int32_t slack) {
-  const auto bytes = static_cast<int32_t>(2 * text.size());
-  const int32_t setup = placement == Outside ? 0 : placement == AtTheResult ? bytes : bytes + 2;
-  ScratchOffset = grow ? ScratchCapacity - 6 - 2 * slack - setup : 0;
-  StringValue value;
-  InitText(value.Slot(), text.c_str());
-  ScratchMark mark;
-  const wchar_t* argument = value.Get();
-  if (placement != Outside) {
-    AppendText(text.c_str());
-    argument = placement == Below ? mark.Seal() : mark.Text();
-  }
-  const int32_t result = placement == Below ? ScratchOffset : static_cast<int32_t>(mark);
-  const int32_t capacity = ScratchCapacity;
-  const int32_t offset = ScratchOffset;
-  if (call.produce) {
-    call.produce(argument, result);
-    // Read no further than a few units past the expected end, and never past the block.
-    const size_t room = static_cast<size_t>(ScratchCapacity + 10 - result) / 2;
-    const wchar_t* produced = ScratchAddress(result);
-    EXPECT_EQ(std::wstring(produced, wcsnlen(produced, std::min(room, call.result.size() + 8))), call.result);
-    EXPECT_EQ(ScratchOffset, result + 2 * static_cast<int32_t>(call.result.size()));
-  } else {
-    EXPECT_EQ(call.count(argument), call.number);
-    EXPECT_EQ(ScratchOffset, offset);
-  }
-  if (placement == Below) {
-    EXPECT_EQ(Read(ScratchAddress(mark)), text) << "the temporary below the result";
-  }
-  EXPECT_TRUE(HeapValidate(StringHeap, 0, nullptr));
-  return ScratchCapacity != capacity;
-}
-
+// Every function on random texts and arguments, the text outside the scratch, at the
+// result offset or sealed below it, each with room to spare and so near the end of the
+// capacity that the call grows the buffer, which moves: a block sits right behind it.
 TEST_F(Strings, FunctionsAgreeWithAPlainStringModelInEveryPlacement) {
-  const char* const placements[] = {"outside the scratch", "at the result offset", "below the result offset"};
+  static const char* const Names[] = {"Field", "Find", "TrimLeft", "TrimRight", "Trim",   "Left",
+                                      "Right", "Mid",  "Lower",    "Length",    "Remove", "Replace"};
+  static const char* const Places[] = {"outside the scratch", "at the result offset", "sealed below it"};
   int32_t grew[3] = {};
-  for (uint32_t seed : {1u, 2u, 3u, 4u}) {
+  for (uint32_t seed = 1; seed <= 100; ++seed) {
     std::mt19937 random(seed);
-    for (int32_t index = 0; index < 400; ++index) {
-      const std::wstring text = RandomText(random, 40);
-      const ModelCall call = DrawCall(random, text);
-      const auto slack = static_cast<int32_t>(random() % 3);
-      const auto units = static_cast<int32_t>(6 + random() % 2000);
-      for (Placement placement : {Outside, AtTheResult, Below}) {
-        for (bool grow : {false, true}) {
-          SCOPED_TRACE(testing::Message() << "seed " << seed << ", case " << index << ": " << call.name << " on \""
-                                          << Ascii(text) << "\", " << placements[placement]
-                                          << (grow ? ", growing" : ""));
-          FreshHeapWithScratchOf(units);
-          const bool grown = RunPlaced(call, text, placement, grow, slack);
-          EXPECT_TRUE(grow || !grown) << "with room to spare";
-          grew[placement] += grown;
-          ASSERT_FALSE(HasFailure());  // the first failing case is enough to repeat it
+    const std::wstring text = RandomText(random, 40), search = RandomText(random, 3), other = RandomText(random, 4);
+    const auto length = static_cast<int32_t>(text.size());
+    const int32_t n = static_cast<int32_t>(random() % static_cast<uint32_t>(length + 6)) - 2;
+    const auto slack = static_cast<int32_t>(random() % 3), units = static_cast<int32_t>(6 + random() % 2000);
+    const auto from = static_cast<size_t>(std::clamp(n - 1, 0, length));
+    const auto kept = static_cast<size_t>(std::clamp(n, 0, length));
+    const size_t first = std::min(text.find_first_not_of(L' '), text.size()), end = text.find_last_not_of(L' ') + 1;
+    for (int32_t call = 0; call < 72; ++call) {  // 12 functions, 3 placements, with and without growth
+      const int32_t function = call / 6, place = call / 2 % 3;
+      const bool grow = call % 2;
+      // Runs the function on t into r and answers the model's result; the two that count put
+      // their number in *count and answer the model's as text (npos + 1 is 0: not found).
+      auto run = [&](const wchar_t* t, int32_t r, int32_t* count) -> std::wstring {
+        const wchar_t* s = search.c_str();
+        const wchar_t unit = search.empty() ? 0 : search[0];  // 0 never occurs in text
+        switch (function) {
+          case 0: {  // fields end at the separator's first unit
+            int32_t index = (n + 2) % 8 - 1;
+            TextField(t, index, s, r);
+            std::wstring rest = text;
+            for (; index > 1 && rest.find(unit) != std::wstring::npos; --index) rest.erase(0, rest.find(unit) + 1);
+            return index == 1 ? rest.substr(0, rest.find(unit)) : L"";
+          }
+          case 1: *count = TextFind(t, s, n); return std::to_wstring(search.empty() ? 0 : text.find(search, from) + 1);
+          case 2: TextTrimLeft(t, r); return text.substr(first);
+          case 3: TextTrimRight(t, r); return text.substr(0, end);
+          case 4: TextTrim(t, r); return end ? text.substr(first, end - first) : L"";
+          case 5: TextLeft(t, n, r); return text.substr(0, kept);
+          case 6: TextRight(t, n, r); return text.substr(text.size() - kept);
+          case 7: TextMid(t, n, r); return text.substr(from);
+          case 8: TextLower(t, r); return Replaced(text, L"A", L"a");  // the alphabet's only capital
+          case 9: *count = TextLength(t); return std::to_wstring(length);
+          case 10: TextRemove(t, s, r); return Replaced(text, search, L"");
+          default: TextReplace(t, s, other.c_str(), r); return Replaced(text, search, other);
         }
-      }
+      };
+      SCOPED_TRACE(testing::Message() << "seed " << seed << ": Text" << Names[function] << " on "
+                                      << testing::PrintToString(text) << ", n " << n << ", "
+                                      << testing::PrintToString(search) << ", " << testing::PrintToString(other) << ", "
+                                      << Places[place] << (grow ? ", growing" : ""));
+      HeapDestroy(StringHeap);  // a fresh heap, its scratch of the drawn size, a block behind it
+      StringsInit();
+      ScratchReserve(units, 0);
+      ScratchEmptyResult(0);
+      String blocker = nullptr;
+      InitText(&blocker, L"a block behind the scratch");
+      const int32_t setup = place == 0 ? 0 : 2 * length + (place == 2 ? 2 : 0);
+      ScratchOffset = grow ? ScratchCapacity - 6 - 2 * slack - setup : 0;
+      StringValue value;
+      InitText(value.Slot(), text.c_str());
+      ScratchMark mark;
+      if (place) AppendText(text.c_str());
+      const wchar_t* t = place == 0 ? value.Get() : place == 1 ? mark.Text() : mark.Seal();
+      const int32_t r = place == 1 ? static_cast<int32_t>(mark) : ScratchOffset;
+      const int32_t capacity = ScratchCapacity, offset = ScratchOffset;
+      int32_t count = -1;
+      const std::wstring want = run(t, r, &count);
+      const wchar_t* got = ScratchAddress(r);  // read a few units past the expected end at most, never past the block
+      const size_t room = std::min(static_cast<size_t>(ScratchCapacity + 10 - r) / 2, want.size() + 8);
+      EXPECT_EQ(count >= 0 ? std::to_wstring(count) : std::wstring(got, wcsnlen(got, room)), want);
+      EXPECT_EQ(ScratchOffset, count >= 0 ? offset : r + 2 * static_cast<int32_t>(want.size()));
+      if (place == 2) { EXPECT_EQ(Read(ScratchAddress(mark)), text) << "the sealed temporary"; }
+      EXPECT_TRUE(HeapValidate(StringHeap, 0, nullptr));
+      EXPECT_TRUE(grow || ScratchCapacity == capacity) << "grew with room to spare";
+      grew[place] += ScratchCapacity != capacity;
+      ASSERT_FALSE(HasFailure());  // the first failing case is enough to repeat it
     }
   }
-  for (Placement placement : {Outside, AtTheResult, Below})
-    EXPECT_GT(grew[placement], 0) << placements[placement] << ": the runs meant to grow the scratch never did";
+  for (int32_t place = 0; place < 3; ++place) EXPECT_GT(grew[place], 0) << Places[place] << " never grew";
 }
 
 }  // namespace
