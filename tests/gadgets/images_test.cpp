@@ -25,16 +25,13 @@ void Append(std::string* bytes, T value) {
   bytes->append(reinterpret_cast<const char*>(&value), sizeof value);
 }
 
-std::string InfoHeader(int32_t width, int32_t height, int bits, DWORD compression = BI_RGB, DWORD coloursUsed = 0,
-                       DWORD headerSize = sizeof(BITMAPINFOHEADER)) {
+std::string InfoHeader(int32_t width, int32_t height, int bits) {
   BITMAPINFOHEADER header{};
-  header.biSize = headerSize;
+  header.biSize = sizeof header;
   header.biWidth = width;
   header.biHeight = height;
   header.biPlanes = 1;
   header.biBitCount = static_cast<WORD>(bits);
-  header.biCompression = compression;
-  header.biClrUsed = coloursUsed;
   std::string bytes;
   Append(&bytes, header);
   return bytes;
@@ -99,20 +96,16 @@ std::string IconFile(const std::vector<Entry>& entries, uint16_t type = 1) {
   return file;
 }
 
-// A BMP file of an info header with its colour table, and the pixel rows after them.
-std::string BmpFrom(const std::string& info, const std::string& rows) {
+// A BMP file; rows are given bottom-up (or top-down for a negative height), padded.
+std::string BmpFile(int32_t width, int32_t height, int bits, const std::vector<COLORREF>& palette,
+                    const std::string& rows) {
+  const size_t paletteEntries = bits <= 8 ? size_t{1} << bits : 0;
+  std::string info = InfoHeader(width, height, bits) + Palette(palette, paletteEntries);
   std::string file = "BM";
   Append(&file, static_cast<uint32_t>(14 + info.size() + rows.size()));
   Append(&file, uint32_t{0});
   Append(&file, static_cast<uint32_t>(14 + info.size()));
   return file + info + rows;
-}
-
-// A BMP file; rows are given bottom-up (or top-down for a negative height), padded.
-std::string BmpFile(int32_t width, int32_t height, int bits, const std::vector<COLORREF>& palette,
-                    const std::string& rows) {
-  const size_t paletteEntries = bits <= 8 ? size_t{1} << bits : 0;
-  return BmpFrom(InfoHeader(width, height, bits) + Palette(palette, paletteEntries), rows);
 }
 
 DIBSECTION Section(HANDLE bitmap) {
@@ -311,56 +304,36 @@ TEST_F(Images, BmpPixelsPastTheDataAreRefused) {
   EXPECT_EQ(ImageHandle(7), nullptr);
 }
 
-// A copy of the data that ends where an inaccessible page begins: any read past
-// its end faults.
-class AtPageEnd {
- public:
-  explicit AtPageEnd(const std::string& bytes) {
-    SYSTEM_INFO system;
-    GetSystemInfo(&system);
-    const size_t page = system.dwPageSize;
-    base_ = static_cast<uint8_t*>(VirtualAlloc(nullptr, 2 * page, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
-    DWORD previous;
-    VirtualProtect(base_ + page, page, PAGE_NOACCESS, &previous);
-    data_ = base_ + page - bytes.size();
-    std::memcpy(data_, bytes.data(), bytes.size());
-  }
-  ~AtPageEnd() { VirtualFree(base_, 0, MEM_RELEASE); }
-  AtPageEnd(const AtPageEnd&) = delete;
-  AtPageEnd& operator=(const AtPageEnd&) = delete;
-  const uint8_t* data() const { return data_; }
-
- private:
-  uint8_t* base_;
-  uint8_t* data_;
-};
-
-TEST_F(Images, BmpHeadersTablesAndRowsMustLieWithinTheSize) {
-  const std::string row(4, '\1');
-  std::string masks;
-  for (uint32_t mask : {0xF800u, 0x07E0u, 0x001Fu}) Append(&masks, mask);
+TEST_F(Images, BmpHeaderTableAndRowsMustLieWithinTheSize) {
+  const std::string masks565("\0\xF8\0\0\xE0\x07\0\0\x1F\0\0\0", 12);
   const struct {
     const char* name;
-    std::string file;
+    BITMAPINFOHEADER info;
+    std::string table;
     bool loads;
   } cases[] = {
-      {"8 bits, palette missing", BmpFrom(InfoHeader(1, 1, 8), row), false},
-      {"8 bits, fewer entries than biClrUsed", BmpFrom(InfoHeader(1, 1, 8, BI_RGB, 16) + Palette({Red}, 2), row), false},
-      {"bit fields, masks missing", BmpFrom(InfoHeader(1, 1, 16, BI_BITFIELDS), row), false},
-      {"info header longer than the data", BmpFrom(InfoHeader(1, 1, 24, BI_RGB, 0, 124), row), false},
-      {"core header", BmpFrom(InfoHeader(1, 1, 24, BI_RGB, 0, 12), row), false},
-      {"height INT32_MIN", BmpFrom(InfoHeader(1, INT32_MIN, 24), row), false},
-      {"width INT32_MAX", BmpFrom(InfoHeader(INT32_MAX, 1, 32), row), false},
-      {"8 bits, full palette", BmpFile(1, 1, 8, {Red}, row), true},
-      {"8 bits, biClrUsed 2", BmpFrom(InfoHeader(1, 1, 8, BI_RGB, 2) + Palette({Red, Blue}, 2), row), true},
-      {"bit fields with masks", BmpFrom(InfoHeader(1, 1, 16, BI_BITFIELDS) + masks, row), true},
+      {"8 bits, no palette", {40, 1, 1, 1, 8, BI_RGB, 0, 0, 0, 0, 0}, "", false},
+      {"fewer colours than used", {40, 1, 1, 1, 8, BI_RGB, 0, 0, 0, 16, 0}, Palette({Red}, 2), false},
+      {"bit fields, no masks", {40, 1, 1, 1, 16, BI_BITFIELDS, 0, 0, 0, 0, 0}, "", false},
+      {"header past the data", {124, 1, 1, 1, 24, BI_RGB, 0, 0, 0, 0, 0}, "", false},
+      {"core header", {12, 1, 1, 1, 24, BI_RGB, 0, 0, 0, 0, 0}, "", false},
+      {"two colours used", {40, 1, 1, 1, 8, BI_RGB, 0, 0, 0, 2, 0}, Palette({Red, Blue}, 2), true},
+      {"5-6-5 masks", {40, 1, 1, 1, 16, BI_BITFIELDS, 0, 0, 0, 0, 0}, masks565, true},
   };
+  // Each file ends where a no-access page begins, so any read past its size faults.
+  auto* const pages = static_cast<char*>(VirtualAlloc(nullptr, 8192, MEM_RESERVE, PAGE_NOACCESS));
+  VirtualAlloc(pages, 4096, MEM_COMMIT, PAGE_READWRITE);
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    const AtPageEnd copy(c.file);
-    EXPECT_EQ(ImageCreate(10, copy.data(), static_cast<int32_t>(c.file.size())) != 0, c.loads);
+    std::string file;
+    Append(&file, BITMAPFILEHEADER{0x4D42, 0, 0, 0, static_cast<DWORD>(54 + c.table.size())});
+    Append(&file, c.info);
+    file += c.table + std::string(4, '\1');
+    const void* copy = std::memcpy(pages + 4096 - file.size(), file.data(), file.size());
+    EXPECT_EQ(c.loads, ImageCreate(10, copy, static_cast<int32_t>(file.size())) != 0);
   }
   ImageFree(10);
+  VirtualFree(pages, 0, MEM_RELEASE);
 }
 
 TEST_F(Images, ReusingANumberFreesTheOldImage) {

@@ -111,6 +111,12 @@ TEST_F(WindowsTest, DynamicWindowIsNamedByItsIdentifier) {
   EXPECT_FALSE(ClassRegistered(name.c_str()));
 }
 
+TEST_F(WindowsTest, NotifyWithoutItsHeaderGetsDefaultProcessing) {
+  auto window = reinterpret_cast<HWND>(WindowCreate(1, 0, 0, 100, 100, nullptr, WindowHidden));
+  ASSERT_TRUE(window);
+  EXPECT_EQ(0, SendMessageW(window, WM_NOTIFY, 0, 0));
+}
+
 struct FlagCase {
   int32_t flags;
   LONG_PTR styleSet;      // bits that must be in the window style
@@ -128,12 +134,6 @@ const FlagCase FlagCases[] = {
      WS_MINIMIZEBOX | WS_MAXIMIZEBOX, WS_EX_TOOLWINDOW, true},
     {WindowHidden | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME, WS_CAPTION | WS_THICKFRAME, WS_VISIBLE, 0, true},
 };
-
-TEST_F(WindowsTest, NotifyWithoutItsHeaderGetsDefaultProcessing) {
-  auto window = reinterpret_cast<HWND>(WindowCreate(1, 0, 0, 100, 100, nullptr, WindowHidden));
-  ASSERT_TRUE(window);
-  EXPECT_EQ(0, SendMessageW(window, WM_NOTIFY, 0, 0));
-}
 
 TEST_F(WindowsTest, FlagsBecomeStylesWithoutTheRuntimeBits) {
   for (const FlagCase& c : FlagCases) {
