@@ -1,13 +1,26 @@
-// Imports generated bookmark files of growing size into the shown main window and
-// prints how many rows per second the import appends. Not part of the test run:
-//   xvfb-run -a -s "-screen 0 1280x1024x24" ./scripts/with-wine.sh wine build/x86_64/tests/app/import_benchmark.exe
+// Where an import's time goes, beside the list control's own cost. For a generated
+// file of N bookmarks (every third with a description line) it prints, as medians
+// of several runs: the bare list fill (the same rows and texts into a shown list of
+// the main window's styles, redraw suspended, one repaint), the pipeline alone
+// (BookmarkImportFile with no list to fill), the whole BookmarkImportFile into the
+// shown main window, and the destruction of that window. Prints figures only; run
+// by hand, without heap checking:
+//   ./scripts/with-wine.sh wine build/x86_64/tests/app/import_benchmark.exe [bookmarks...]
+//     [--runs N] [--only bare|pipeline|import]
+// under xvfb-run as README.md shows.
+// With --only, one kind runs alone, for its peak working set or a profile.
 // The file is handed to the import directly: the dialog's own time is the user's.
 #include <windows.h>
 #include <commctrl.h>
+#include <psapi.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <string>
+#include <vector>
 
 #include "application.h"
 #include "core/startup.h"
@@ -16,41 +29,150 @@
 
 namespace {
 
-std::string Generated(int bookmarks) {
-  std::string text = "<DL><p>\n";
-  for (int i = 0; i < bookmarks; ++i) {
-    text += "    <DT><A HREF=\"https://example.org/page/" + std::to_string(i) + "\" ADD_DATE=\"1500000000\">Page " +
-            std::to_string(i) + " &amp; more</A>\n";
-    if (i % 3 == 0) text += "    <DD>Description of page " + std::to_string(i) + "\n";
+struct Bookmark {
+  std::wstring url, title, description;
+};
+
+std::vector<Bookmark> Bookmarks(int count) {
+  std::vector<Bookmark> bookmarks;
+  for (int i = 0; i < count; ++i) {
+    const std::wstring n = std::to_wstring(i);
+    bookmarks.push_back({L"https://example.org/page/" + n, L"Page " + n + L" & more",
+                         i % 3 == 0 ? L"Description of page " + n : L""});
+  }
+  return bookmarks;
+}
+
+std::string FileOf(const std::vector<Bookmark>& bookmarks) {
+  using testing_support::Narrow;
+  std::string text = "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n<DL><p>\n";
+  for (const Bookmark& b : bookmarks) {
+    std::string title = Narrow(b.title);
+    title.replace(title.find('&'), 1, "&amp;");
+    text += "    <DT><A HREF=\"" + Narrow(b.url) + "\" ADD_DATE=\"1500000000\">" + title + "</A>\n";
+    if (!b.description.empty()) text += "    <DD>" + Narrow(b.description) + "\n";
   }
   return text + "</DL><p>\n";
 }
 
-double TimedImport(const std::wstring& path) {
+template <typename Step>
+double Milliseconds(Step step) {
   const auto start = std::chrono::steady_clock::now();
-  BookmarkImportFile(path.c_str());
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  step();
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+}
+
+// The first value is a placeholder for a kind that did not run.
+double Median(std::vector<double> values) {
+  if (values.size() > 1) values.erase(values.begin());
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
+
+void Drain() {
+  MSG message;
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+}
+
+// A plain window holding a list made as the main window's is, filled the way any
+// program would: insert the row, set its four other cells. Returns the window.
+HWND BareFill(const std::vector<Bookmark>& bookmarks, const std::wstring& owner) {
+  HWND window = CreateWindowExW(0, L"STATIC", L"", WS_OVERLAPPED | WS_CAPTION | WS_VISIBLE, 0, 0, 750, 600, nullptr,
+                                nullptr, nullptr, nullptr);
+  HWND list = CreateWindowExW(WS_EX_CLIENTEDGE, L"SysListView32", L"",
+                              WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS, 15,
+                              15, 720, 505, window, nullptr, nullptr, nullptr);
+  const DWORD extended = LVS_EX_DOUBLEBUFFER | LVS_EX_FULLROWSELECT;
+  SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, extended, extended);
+  for (int column = 0; column < 5; ++column) {
+    LVCOLUMNW header = {};
+    header.mask = LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
+    header.cx = BookmarkColumns[column].width;
+    header.pszText = const_cast<wchar_t*>(BookmarkColumns[column].title);
+    header.iSubItem = column;
+    SendMessageW(list, LVM_INSERTCOLUMNW, column, reinterpret_cast<LPARAM>(&header));
+  }
+  SendMessageW(list, WM_SETFONT, reinterpret_cast<WPARAM>(FontHandle(2)), TRUE);
+  Drain();
+  SendMessageW(list, WM_SETREDRAW, FALSE, 0);
+  int row = 0;
+  for (const Bookmark& b : bookmarks) {
+    const wchar_t* cells[] = {b.url.c_str(), b.title.c_str(), b.description.c_str(), L"InterNet BookMark",
+                              owner.c_str()};
+    LVITEMW item = {};
+    item.mask = LVIF_TEXT;
+    item.iItem = row;
+    item.pszText = const_cast<wchar_t*>(cells[0]);
+    row = static_cast<int>(SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item))) + 1;
+    for (int column = 1; column < 5; ++column) {
+      LVITEMW cell = {};
+      cell.iSubItem = column;
+      cell.pszText = const_cast<wchar_t*>(cells[column]);
+      SendMessageW(list, LVM_SETITEMTEXTW, row - 1, reinterpret_cast<LPARAM>(&cell));
+    }
+  }
+  SendMessageW(list, WM_SETREDRAW, TRUE, 0);
+  RedrawWindow(list, nullptr, nullptr, RDW_ERASE | RDW_FRAME | RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  return window;
+}
+
+void Repaint() { RedrawWindow(WindowHandle(MainWindow), nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN); }
+
+size_t PeakWorkingSet() {
+  PROCESS_MEMORY_COUNTERS counters = {};
+  GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
+  return counters.PeakWorkingSetSize;
 }
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  std::vector<int> sizes;
+  int runs = 5;
+  std::string only;
+  for (int i = 1; i < argc; ++i) {
+    if (!std::strcmp(argv[i], "--runs") && i + 1 < argc) runs = std::max(1, std::atoi(argv[++i]));
+    else if (!std::strcmp(argv[i], "--only") && i + 1 < argc) only = argv[++i];
+    else sizes.push_back(std::atoi(argv[i]));
+  }
+  const bool bareRuns = only.empty() || only == "bare", pipelineRuns = only.empty() || only == "pipeline",
+             importRuns = only.empty() || only == "import";
+  if (sizes.empty()) sizes = {50000, 300000};
   ModuleInstance = GetModuleHandleW(nullptr);
   RuntimeHeap = HeapCreate(0, 4096, 0);
   RuntimeStartup();
-  if (!MainWindowBuild()) return 1;
-  HWND list = GadgetLookup(BookmarkList)->window;
-
+  FontLoad(2, L"Arial", 11, 0);
+  const std::wstring owner = testing_support::ProfileOwner();
   testing_support::TempFolder folder;
-  for (int bookmarks : {1000, 10000, 100000}) {
-    const auto before = SendMessageW(list, LVM_GETITEMCOUNT, 0, 0);
-    const double seconds = TimedImport(folder.Write(L"generated.htm", Generated(bookmarks)));
-    const auto added = SendMessageW(list, LVM_GETITEMCOUNT, 0, 0) - before;
-    std::printf("%6d bookmarks: %6ld rows in %.2f s, %.0f rows/s\n", bookmarks, static_cast<long>(added), seconds,
-                added / seconds);
+  std::printf("median of %d runs, ms\n", runs);
+  for (int size : sizes) {
+    const std::vector<Bookmark> bookmarks = Bookmarks(size);
+    const std::wstring path = folder.Write(L"generated.htm", FileOf(bookmarks));
+    std::vector<double> bare = {0}, pipeline = {0}, import = {0}, close = {0};
+    for (int run = 0; run < runs; ++run) {
+      if (bareRuns) {
+        HWND window = nullptr;
+        bare.push_back(Milliseconds([&] { window = BareFill(bookmarks, owner); }));
+        DestroyWindow(window);
+      }
+      if (pipelineRuns) pipeline.push_back(Milliseconds([&] { BookmarkImportFile(path.c_str()); }));
+      if (!importRuns) continue;
+      MainWindowBuild();
+      Drain();
+      import.push_back(Milliseconds([&] {
+        BookmarkImportFile(path.c_str());
+        Repaint();
+      }));
+      if (ListRowCount(BookmarkList) != size) std::printf("rows %d, expected %d\n", int(ListRowCount(BookmarkList)), size);
+      close.push_back(Milliseconds([] { WindowDestroy(MainWindow); }));
+      Drain();
+    }
+    const double b = Median(bare), p = Median(pipeline), i = Median(import);
+    std::printf("%7d bookmarks: bare list %8.1f  pipeline %7.1f  import %8.1f (%.2f x bare)  close %8.1f\n", size, b,
+                p, i, i / b, Median(close));
     std::fflush(stdout);
   }
-  WindowDestroy(MainWindow);
+  std::printf("peak working set %.1f MB\n", PeakWorkingSet() / 1e6);
   RuntimeShutdown();
   return 0;
 }
