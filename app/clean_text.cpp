@@ -4,6 +4,8 @@
 // sees what an earlier one produced, never the reverse.
 #include "application.h"
 
+#include <cwchar>
+
 namespace {
 
 struct Reference {
@@ -38,7 +40,11 @@ void CleanText(const wchar_t* text, int32_t result) {
     leadingLineFeed = mark.Equals(L"\n");
   }
   if (leadingLineFeed) Update(value, [&](int32_t mark) { TextMid(value.Get(), 2, mark); });
+  // A pass whose reference does not occur would only copy the text; it is skipped.
+  // Skipping cannot change when the scratch grows: every pass runs at the mark the
+  // CR removal already reserved the whole text at, and no pass lengthens the text.
   for (const Reference& reference : DecodedReferences) {
+    if (!value.Get() || !wcsstr(value.Get(), reference.encoded)) continue;
     Update(value, [&](int32_t mark) { TextReplace(value.Get(), reference.encoded, reference.decoded, mark); });
   }
   TextTrim(value.Get(), result);
