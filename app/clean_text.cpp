@@ -27,9 +27,29 @@ void Update(StringValue& value, Producer produce) {
   mark.StoreIn(value.Slot());
 }
 
+// True when only the final trim could change the text: no CR to remove, no
+// leading LF, and no "&" with which every reference begins.
+bool OnlyTrimApplies(const wchar_t* text) {
+  if (!text || text[0] == L'\n') return !text;
+  for (; *text; ++text)
+    if (*text == L'\r' || *text == L'&') return false;
+  return true;
+}
+
 }  // namespace
 
 void CleanText(const wchar_t* text, int32_t result) {
+  if (OnlyTrimApplies(text)) {
+    // The CR removal's reservation of the whole text at this mark is still made,
+    // so that the scratch grows exactly when the full clean-up would make it grow.
+    const uint32_t tag = ScratchTag(text);
+    {
+      ScratchMark mark;
+      ScratchReserve(TextLength(text), mark);
+    }
+    TextTrim(tag ? ScratchFromTag(tag) : text, result);
+    return;
+  }
   StringValue value;
   InitText(value.Slot(), text);
   Update(value, [&](int32_t mark) { TextRemove(value.Get(), L"\r", mark); });
