@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Builds the program for both architectures in Release and writes the release
+# into dist/: bookmark-list-<version>-win64.zip and -win32.zip (the program, a
+# README for users and the license, zipped by CPack) and their SHA256SUMS.
+source "$(dirname "$0")/common.sh"
+"$ROOT/scripts/setup.sh"
+dist="$ROOT/dist"
+rm -rf "$dist"
+mkdir -p "$dist"
+# Build folders of their own, so that the everyday builds stay as they are.
+for arch in x86_64 i686; do
+  BUILD_DIR="$BUILD_ROOT/release" "$ROOT/scripts/build.sh" "$arch" bookmarks
+  dir="$BUILD_ROOT/release/$arch"
+  rm -rf "$dir/package-output"
+  cpack --config "$dir/CPackConfig.cmake" -B "$dir/package-output" >/dev/null
+  mv "$dir"/package-output/*.zip "$dist/"
+done
+(cd "$dist" && sha256sum -- *.zip >SHA256SUMS)
+log "release written to $dist:"
+ls -l "$dist" >&2
