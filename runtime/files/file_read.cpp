@@ -6,24 +6,33 @@
 
 #include "strings/strings.h"
 
+#include <algorithm>
+#include <cstring>
+
 ObjectTable* FileTable;
 void* (*FileBufferAllocate)(size_t size) = RuntimeAllocate;
 
 namespace {
 
 constexpr size_t LineStartSize = 4096;
+constexpr size_t LineKeptLimit = 64 * 1024;   // a larger line block is given back after its line
 constexpr size_t LineByteLimit = INT32_MAX;  // the most bytes the platform's conversion takes
+
+// Fills the read-ahead buffer with one read of a whole buffer; false when nothing
+// came. A failed read counts as the end of the file.
+bool Refill(FileRecord* file) {
+  DWORD got = 0;
+  if (!ReadFile(file->handle, file->buffer, static_cast<DWORD>(file->bufferSize), &got, nullptr)) got = 0;
+  file->filled = file->remaining = static_cast<int32_t>(got);
+  return got != 0;
+}
 
 // Delivers one byte through the read-ahead buffer, or straight from the file when
 // the record has none. A failed read counts as the end of the file.
 bool ReadByte(FileRecord* file, uint8_t* byte) {
   DWORD got = 0;
   if (!file->buffer) return ReadFile(file->handle, byte, 1, &got, nullptr) && got == 1;
-  if (file->remaining == 0) {
-    if (!ReadFile(file->handle, file->buffer, static_cast<DWORD>(file->bufferSize), &got, nullptr)) got = 0;
-    file->filled = file->remaining = static_cast<int32_t>(got);
-    if (got == 0) return false;
-  }
+  if (file->remaining == 0 && !Refill(file)) return false;
   *byte = file->buffer[file->filled - file->remaining];
   --file->remaining;
   return true;
@@ -35,55 +44,119 @@ void PutBack(FileRecord* file) {
   else SetFilePointer(file->handle, -1, nullptr, FILE_CURRENT);
 }
 
-// The bytes of one line, on RuntimeHeap without zeroing since only the bytes added
-// are ever read. The room doubles when it is full, so that a line of any length
-// costs time linear in its length. Should the heap refuse more room, or the line
-// pass what the platform's conversion takes, the rest of the line is dropped rather
-// than written out of bounds; the line is still consumed to its end.
+bool EndsLine(uint8_t byte) { return byte <= '\r' && (byte == '\r' || byte == '\n' || byte == 0); }
+
+// The first byte in [from, end) that ends a line (CR, LF or 0), or end. Eight bytes
+// are passed at once while none of them lies below 14; only a word holding such a
+// byte (a line end, or a tab) is looked at byte by byte.
+const uint8_t* LineEnd(const uint8_t* from, const uint8_t* end) {
+  constexpr uint64_t Ones = 0x0101010101010101u;
+  constexpr uint64_t Highs = 0x8080808080808080u;
+  for (; end - from >= 8; from += 8) {
+    uint64_t word;
+    std::memcpy(&word, from, sizeof word);
+    // Non-zero exactly when some byte of the word is below 14.
+    if ((word - 14 * Ones) & ~word & Highs) {
+      for (int i = 0; i < 8; ++i)
+        if (EndsLine(from[i])) return from + i;
+    }
+  }
+  for (; from < end; ++from)
+    if (EndsLine(*from)) return from;
+  return end;
+}
+
+// The block that holds the bytes of a line, on RuntimeHeap without zeroing since
+// only the bytes added are ever read. It is kept from line to line, so that a file
+// of short lines allocates it once; one that a long line made larger than
+// LineKeptLimit is given back after that line, so that it does not stay pinned.
+struct LineBlock {
+  char* bytes;      // owned, or null
+  HANDLE heap;      // the heap bytes came from
+  size_t capacity;  // bytes allocated
+};
+
+LineBlock Kept;
+
+void ReleaseLineBlock() {
+  if (Kept.bytes) HeapFree(Kept.heap, 0, Kept.bytes);
+  Kept = LineBlock{};
+}
+
+// The bytes of one line in the kept block. The room doubles when it is full, so
+// that a line of any length costs time linear in its length. Should the heap refuse
+// more room, or the line pass what the platform's conversion takes, the rest of the
+// line is dropped rather than written out of bounds; the line is still consumed to
+// its end.
 class LineBytes {
  public:
-  LineBytes() : bytes_(static_cast<char*>(HeapAlloc(RuntimeHeap, 0, LineStartSize))) {
-    if (bytes_) capacity_ = LineStartSize;
+  LineBytes() {
+    if (Kept.bytes) return;
+    Kept.heap = RuntimeHeap;
+    Kept.bytes = static_cast<char*>(HeapAlloc(Kept.heap, 0, LineStartSize));
+    Kept.capacity = Kept.bytes ? LineStartSize : 0;
   }
   ~LineBytes() {
-    if (bytes_) HeapFree(RuntimeHeap, 0, bytes_);
+    if (Kept.capacity > LineKeptLimit) ReleaseLineBlock();
   }
   LineBytes(const LineBytes&) = delete;
   LineBytes& operator=(const LineBytes&) = delete;
 
-  void Add(uint8_t byte) {
-    if (length_ == capacity_ && !Grow()) return;
-    bytes_[length_++] = static_cast<char>(byte);
+  void Add(const uint8_t* from, size_t count) {
+    if (count > Kept.capacity - length_) Grow(std::min(length_ + count, LineByteLimit));
+    const size_t taken = std::min(count, Kept.capacity - length_);
+    if (taken == 0) return;
+    std::memcpy(Kept.bytes + length_, from, taken);
+    length_ += taken;
   }
 
-  const char* Bytes() const { return bytes_; }
+  const char* Bytes() const { return Kept.bytes; }
   size_t Length() const { return length_; }
 
  private:
-  bool Grow() {
-    const size_t grown = GrownCapacity(capacity_, capacity_ + 1, LineByteLimit);
-    if (!bytes_ || !grown) return false;
-    auto* moved = static_cast<char*>(HeapReAlloc(RuntimeHeap, 0, bytes_, grown));
-    if (!moved) return false;
-    bytes_ = moved;
-    capacity_ = grown;
-    return true;
+  void Grow(size_t need) {
+    if (!Kept.bytes || need <= Kept.capacity) return;
+    const size_t grown = GrownCapacity(Kept.capacity, need, LineByteLimit);
+    if (!grown) return;
+    if (auto* moved = static_cast<char*>(HeapReAlloc(Kept.heap, 0, Kept.bytes, grown))) {
+      Kept.bytes = moved;
+      Kept.capacity = grown;
+    }
   }
 
-  char* bytes_;          // on RuntimeHeap, owned; only the first length_ bytes are meaningful
-  size_t capacity_ = 0;  // bytes allocated
-  size_t length_ = 0;    // bytes of the line so far
+  size_t length_ = 0;  // bytes of the line so far, at the start of the kept block
 };
 
+// Consumes the terminator's second byte when a CR is followed by LF; any other
+// byte after the CR is given back, and nothing is at the end of the file.
+void EndAfterCarriageReturn(FileRecord* file) {
+  uint8_t byte = 0;
+  if (ReadByte(file, &byte) && byte != '\n') PutBack(file);
+}
+
 void ReadLineBytes(FileRecord* file, LineBytes* line) {
-  for (;;) {
-    uint8_t byte = 0;
-    if (!ReadByte(file, &byte) || byte == 0 || byte == '\n') return;
-    if (byte == '\r') {
-      if (ReadByte(file, &byte) && byte != '\n') PutBack(file);
-      return;
+  if (!file->buffer) {
+    for (;;) {
+      uint8_t byte = 0;
+      if (!ReadByte(file, &byte) || byte == 0 || byte == '\n') return;
+      if (byte == '\r') return EndAfterCarriageReturn(file);
+      line->Add(&byte, 1);
     }
-    line->Add(byte);
+  }
+  // Through the read-ahead buffer a whole span up to the next line end is taken at once.
+  for (;;) {
+    if (file->remaining == 0 && !Refill(file)) return;
+    const uint8_t* from = file->buffer + (file->filled - file->remaining);
+    const uint8_t* end = from + file->remaining;
+    const uint8_t* stop = LineEnd(from, end);
+    line->Add(from, static_cast<size_t>(stop - from));
+    if (stop == end) {
+      file->remaining = 0;
+      continue;
+    }
+    file->remaining = static_cast<int32_t>(end - stop - 1);  // the ending byte is consumed too
+    if (*stop == '\r') EndAfterCarriageReturn(file);
+    return;
   }
 }
 
@@ -91,7 +164,10 @@ void ReadLineBytes(FileRecord* file, LineBytes* line) {
 
 void FilesInit() { FileTable = ObjectTableCreate(sizeof(FileRecord), 16, FileClose); }
 
-void FilesEnd() { ObjectFreeAll(FileTable); }
+void FilesEnd() {
+  ObjectFreeAll(FileTable);
+  ReleaseLineBlock();
+}
 
 intptr_t FileOpenRead(ObjectId number, const wchar_t* path) {
   auto* record = static_cast<FileRecord*>(ObjectAllocate(FileTable, number));
