@@ -31,6 +31,20 @@ wchar_t* VariableBlock(String* variable, size_t bytes) {
   return *variable;
 }
 
+// True when every byte is below 0x80; eight bytes are tested at a time.
+bool IsAscii(const char* bytes, size_t length) {
+  constexpr uint64_t Highs = 0x8080808080808080u;
+  size_t i = 0;
+  for (; length - i >= 8; i += 8) {
+    uint64_t word;
+    memcpy(&word, bytes + i, sizeof word);
+    if (word & Highs) return false;
+  }
+  for (; i < length; ++i)
+    if (static_cast<unsigned char>(bytes[i]) & 0x80) return false;
+  return true;
+}
+
 }  // namespace
 
 void StringsInit() {
@@ -135,6 +149,14 @@ void ScratchFromUtf8(const char* bytes, size_t length, int32_t result) {
   // Each unit takes at least one byte, so bytes within the room decode within it.
   const int64_t room = (int64_t{ScratchLimit} - ScratchOffset) / 2;
   const int bytesDecoded = static_cast<int>(std::min<int64_t>(static_cast<int64_t>(length), room));
+  if (bytes && bytesDecoded > 0 && IsAscii(bytes, static_cast<size_t>(bytesDecoded))) {
+    // Bytes below 0x80 decode one to one into the same values, so the platform's
+    // two passes are not needed: one reservation of exactly the decoded length.
+    wchar_t* at = ScratchReserve(bytesDecoded, result);
+    for (int i = 0; i < bytesDecoded; ++i) at[i] = static_cast<unsigned char>(bytes[i]);
+    at[bytesDecoded] = L'\0';
+    return;
+  }
   // Decoded by length: the platform's decoding of a NUL-terminated string may take
   // the NUL into an incomplete sequence at the end.
   const int units = bytes && bytesDecoded > 0 ? MultiByteToWideChar(CP_UTF8, 0, bytes, bytesDecoded, nullptr, 0) : 0;
