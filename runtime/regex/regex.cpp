@@ -69,6 +69,15 @@ struct Output {
   }
 };
 
+// The first occurrence of the match's length bytes from the cursor. PCRE found them
+// at match itself, so no occurrence can begin after it and the search stops there.
+const char* FirstOccurrence(const char* cursor, const char* match, size_t length) {
+  for (const char* at = cursor;; ++at) {
+    at = static_cast<const char*>(std::memchr(at, match[0], static_cast<size_t>(match - at) + 1));
+    if (at == match || std::memcmp(at + 1, match + 1, length - 1) == 0) return at;
+  }
+}
+
 // Replaces the matches in text into output; false when the output could not grow.
 bool ReplaceMatches(pcre* compiled, const char* text, const char* replacement, Output* output) {
   const size_t replacementLength = std::strlen(replacement);
@@ -78,21 +87,16 @@ bool ReplaceMatches(pcre* compiled, const char* text, const char* replacement, O
   // PCRE measures its subject in int: past that, only the part it can take is searched.
   while (pcre_exec(compiled, nullptr, cursor, static_cast<int>(std::min<size_t>(remaining, INT_MAX)), 0,
                    PCRE_NO_UTF8_CHECK, vector, 3) >= 0) {
-    const char* match = nullptr;
-    const int length = pcre_get_substring(cursor, vector, 1, 0, &match);
-    // A negative length means PCRE could not copy the match: keep the rest as it is.
-    if (length < 0) break;
-    if (length == 0) {
-      pcre_free(const_cast<char*>(match));
-      break;
-    }
+    // A result of 0 still fills the first pair, the whole match. An empty match
+    // ends the work; so does an end before the start, which \K in a look-ahead can give.
+    if (vector[1] <= vector[0]) break;
+    const char* match = cursor + vector[0];
+    const auto length = static_cast<size_t>(vector[1] - vector[0]);
     // UTF-8 is self-synchronising: the occurrence starts on a character boundary,
     // so the remainder after it is still valid for PCRE_NO_UTF8_CHECK.
-    const char* found = std::strstr(cursor, match);
-    pcre_free(const_cast<char*>(match));
-    if (!found) break;
+    const char* found = FirstOccurrence(cursor, match, length);
     const auto prefix = static_cast<size_t>(found - cursor);
-    const size_t consumed = prefix + static_cast<size_t>(length);
+    const size_t consumed = prefix + length;
     if (!output->Reserve(consumed + replacementLength)) return false;
     output->Append(cursor, prefix);
     output->Append(replacement, replacementLength);

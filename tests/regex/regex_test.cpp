@@ -116,6 +116,7 @@ const ReplaceCase ReplaceCases[] = {
     // Every remainder is a new subject.
     {"anchor on every remainder", L"^a", L"aaa", L"X", L"XXX"},
     {"look-behind located by plain search", L"(?<=a)b", L"bab", L"X", L"XaX"},
+    {"plain search passes a partial occurrence", L"(?<=x)ab", L"aab xab", L"X", L"aX xX"},
     {"word boundary located by plain search", L"\\bcat", L"concat cat", L"dog", L"condog dog"},
     // Replacements are literal.
     {"backslash group reference", L"(b)", L"abc", L"\\1", L"a\\1c"},
