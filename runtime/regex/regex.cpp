@@ -1,7 +1,8 @@
 // Encoding policy: texts arrive as UTF-16 and leave as UTF-16; PCRE sees UTF-8
 // copies made by the platform conversion without flags, so an unpaired surrogate
 // becomes U+FFFD on the way in and an invalid byte sequence becomes U+FFFD on the
-// way out. No byte-order mark is added or recognised. Because the copies are always
+// way out. Pure ASCII, which that conversion leaves as it is, is narrowed or widened
+// directly. No byte-order mark is added or recognised. Because the copies are always
 // valid UTF-8, PCRE is told not to check them again.
 #include "regex/regex.h"
 
@@ -18,8 +19,40 @@ ObjectTable* RegexTable;
 
 namespace {
 
+// A byte block kept from one replacement to the next on RuntimeHeap, so that a file
+// of short lines allocates nothing per line. It grows geometrically without zeroing,
+// since only the bytes written are read; one larger than KeptLimit is given back
+// after its replacement, so that a single huge line does not stay pinned.
+struct KeptBlock {
+  char* bytes;      // owned, or null
+  HANDLE heap;      // the heap bytes came from
+  size_t capacity;  // bytes allocated
+
+  // Room for size bytes, keeping the bytes already there; false when the heap
+  // refuses it or size passes limit.
+  bool Reserve(size_t size, size_t limit) {
+    if (size <= capacity && bytes) return true;
+    const size_t grown = GrownCapacity(capacity, size, limit);
+    if (!grown) return false;
+    if (!bytes) heap = RuntimeHeap;
+    void* moved = bytes ? HeapReAlloc(heap, 0, bytes, grown) : HeapAlloc(heap, 0, grown);
+    if (!moved) return false;
+    bytes = static_cast<char*>(moved);
+    capacity = grown;
+    return true;
+  }
+
+  void Release() {
+    if (bytes) HeapFree(heap, 0, bytes);
+    *this = KeptBlock{};
+  }
+};
+
 struct RegexState {
-  char* lastError;  // copy of PCRE's last compilation message on RuntimeHeap, owned; or null
+  char* lastError;        // copy of PCRE's last compilation message on RuntimeHeap, owned; or null
+  KeptBlock text;         // UTF-8 copy of the text being replaced
+  KeptBlock replacement;  // UTF-8 copy of its replacement
+  KeptBlock output;       // the replacement's output
 };
 
 RegexState* State;
@@ -29,6 +62,8 @@ char EmptyBytes[1];
 
 constexpr size_t OutputStart = 4000;
 constexpr size_t OutputLimit = INT32_MAX;  // the most bytes a result can be decoded from
+constexpr size_t CopyLimit = INT32_MAX;    // the most bytes the platform's conversion gives
+constexpr size_t KeptLimit = 64 * 1024;
 
 void ClearLastError() {
   RuntimeFree(State->lastError);
@@ -43,31 +78,34 @@ void KeepLastError(const char* message) {
   }
 }
 
-// The replacement's output: bytes on RuntimeHeap, always NUL-terminated at written.
-struct Output {
-  char* bytes;      // owned
-  size_t capacity;  // bytes allocated
-  size_t written;   // bytes before the terminator
-
-  // Makes room for extra more bytes and a terminator. The room doubles, so that
-  // the cost of a long text with many matches stays linear in its length.
-  bool Reserve(size_t extra) {
-    if (extra < capacity - written) return true;
-    if (extra >= OutputLimit - written) return false;
-    const size_t grown = GrownCapacity(capacity, written + extra + 1, OutputLimit);
-    auto* moved = static_cast<char*>(RuntimeReallocate(bytes, grown));
-    if (!moved) return false;
-    bytes = moved;
-    capacity = grown;
-    return true;
-  }
-
-  void Append(const char* from, size_t count) {
-    std::memcpy(bytes + written, from, count);
-    written += count;
-    bytes[written] = '\0';
-  }
+// A NUL-terminated byte string and its length.
+struct Bytes {
+  const char* bytes;
+  size_t length;
 };
+
+// The UTF-8 form of text in block, the same bytes as ToUtf8 gives: empty for a
+// missing text and when the room cannot be had. A text of units below 0x80 is its
+// own encoding, narrowed unit by unit; any other goes through the platform's
+// conversion as ToUtf8 calls it.
+Bytes Utf8Into(KeptBlock* block, const wchar_t* text) {
+  const Bytes empty{EmptyBytes, 0};
+  if (!text) return empty;
+  size_t units = 0;
+  wchar_t seen = 0;
+  for (; text[units]; ++units) seen |= text[units];
+  if (seen < 0x80) {
+    if (!block->Reserve(units + 1, CopyLimit)) return empty;
+    for (size_t i = 0; i < units; ++i) block->bytes[i] = static_cast<char>(text[i]);
+    block->bytes[units] = '\0';
+    return {block->bytes, units};
+  }
+  const int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+  if (size <= 0 || !block->Reserve(static_cast<size_t>(size), CopyLimit)) return empty;
+  WideCharToMultiByte(CP_UTF8, 0, text, -1, block->bytes, size, nullptr, nullptr);
+  block->bytes[size - 1] = '\0';
+  return {block->bytes, static_cast<size_t>(size) - 1};
+}
 
 // The first occurrence of the match's length bytes from the cursor. PCRE found them
 // at match itself, so no occurrence can begin after it and the search stops there.
@@ -78,11 +116,30 @@ const char* FirstOccurrence(const char* cursor, const char* match, size_t length
   }
 }
 
+// The replacement's output in the kept block, always NUL-terminated at written.
+struct Output {
+  KeptBlock* block;
+  size_t written;  // bytes before the terminator
+
+  // Makes room for extra more bytes and a terminator. The room doubles, so that
+  // the cost of a long text with many matches stays linear in its length.
+  bool Reserve(size_t extra) {
+    if (extra < block->capacity - written) return true;
+    if (extra >= OutputLimit - written) return false;
+    return block->Reserve(written + extra + 1, OutputLimit);
+  }
+
+  void Append(const char* from, size_t count) {
+    std::memcpy(block->bytes + written, from, count);
+    written += count;
+    block->bytes[written] = '\0';
+  }
+};
+
 // Replaces the matches in text into output; false when the output could not grow.
-bool ReplaceMatches(pcre* compiled, const char* text, const char* replacement, Output* output) {
-  const size_t replacementLength = std::strlen(replacement);
-  const char* cursor = text;
-  size_t remaining = std::strlen(text);
+bool ReplaceMatches(pcre* compiled, Bytes text, Bytes replacement, Output* output) {
+  const char* cursor = text.bytes;
+  size_t remaining = text.length;
   int vector[3];
   // PCRE measures its subject in int: past that, only the part it can take is searched.
   while (pcre_exec(compiled, nullptr, cursor, static_cast<int>(std::min<size_t>(remaining, INT_MAX)), 0,
@@ -97,15 +154,19 @@ bool ReplaceMatches(pcre* compiled, const char* text, const char* replacement, O
     const char* found = FirstOccurrence(cursor, match, length);
     const auto prefix = static_cast<size_t>(found - cursor);
     const size_t consumed = prefix + length;
-    if (!output->Reserve(consumed + replacementLength)) return false;
+    if (!output->Reserve(consumed + replacement.length)) return false;
     output->Append(cursor, prefix);
-    output->Append(replacement, replacementLength);
+    output->Append(replacement.bytes, replacement.length);
     cursor += consumed;
     remaining -= consumed;
   }
   if (!output->Reserve(remaining)) return false;
   output->Append(cursor, remaining);
   return true;
+}
+
+void ReleaseLarge(KeptBlock* block) {
+  if (block->capacity > KeptLimit) block->Release();
 }
 
 }  // namespace
@@ -115,7 +176,12 @@ void RegexInit() {
   State = static_cast<RegexState*>(LibraryStateCreate(sizeof(RegexState)));
 }
 
-void RegexEnd() { ObjectFreeAll(RegexTable); }
+void RegexEnd() {
+  ObjectFreeAll(RegexTable);
+  State->text.Release();
+  State->replacement.Release();
+  State->output.Release();
+}
 
 intptr_t RegexCreate(ObjectId number, const wchar_t* pattern) {
   auto* record = static_cast<RegexRecord*>(ObjectAllocate(RegexTable, number));
@@ -143,17 +209,18 @@ void RegexReplace(ObjectId regex, const wchar_t* text, const wchar_t* replacemen
   }
   // From here on only the UTF-8 copies are read, so arguments lying in the scratch
   // may be overwritten by the result.
-  char* replacementUtf8 = ToUtf8(replacement);
-  char* textUtf8 = ToUtf8(text);
-  Output output{static_cast<char*>(RuntimeAllocate(OutputStart)), OutputStart, 0};
-  if (output.bytes && ReplaceMatches(static_cast<pcre*>(record->compiled), textUtf8, replacementUtf8, &output)) {
-    Utf8ToScratch(output.bytes, result);
+  const Bytes replacementUtf8 = Utf8Into(&State->replacement, replacement);
+  const Bytes textUtf8 = Utf8Into(&State->text, text);
+  Output output{&State->output, 0};
+  if (output.block->Reserve(OutputStart, OutputLimit) &&
+      ReplaceMatches(static_cast<pcre*>(record->compiled), textUtf8, replacementUtf8, &output)) {
+    ScratchFromUtf8(output.block->bytes, output.written, result);
   } else {
     ScratchEmptyResult(result);
   }
-  RuntimeFree(output.bytes);
-  FreeUtf8(textUtf8);
-  FreeUtf8(replacementUtf8);
+  ReleaseLarge(&State->text);
+  ReleaseLarge(&State->replacement);
+  ReleaseLarge(&State->output);
 }
 
 void RegexFree(ObjectId regex) {
