@@ -21,8 +21,12 @@ void WriteUnits(const wchar_t* text, int32_t first, int32_t units, int32_t resul
   CopyUnits(out, text + first, units);
 }
 
+// Whether search's units, the first of which already matched, follow at text. Searches
+// are a few units long, so the units are compared in place rather than by a call.
 bool OccursAt(const wchar_t* text, const wchar_t* search, int32_t units) {
-  return wmemcmp(text, search, static_cast<size_t>(units)) == 0;
+  for (int32_t i = 1; i < units; ++i)
+    if (text[i] != search[i]) return false;
+  return true;
 }
 
 // A private copy of a scratch argument; null when the argument lies elsewhere.
@@ -61,12 +65,20 @@ void TextField(const wchar_t* text, int32_t index, const wchar_t* separator, int
 }
 
 int32_t TextFind(const wchar_t* text, const wchar_t* search, int32_t start) {
-  int32_t length = TextLength(text);
-  int32_t searchLength = TextLength(search);
-  if (length == 0 || searchLength == 0) return 0;
+  if (!text || !search || !search[0]) return 0;
   if (start < 1) start = 1;
-  for (int32_t at = start - 1; at <= length - searchLength; ++at) {
-    if (OccursAt(text + at, search, searchLength)) return at + 1;
+  // One pass, without measuring either text first: a start past the end finds its
+  // terminator on the way, and an occurrence that would run past the end meets the
+  // terminator, which no unit of the search equals.
+  for (int32_t at = 0; at < start - 1; ++at)
+    if (!text[at]) return 0;
+  const wchar_t first = search[0];
+  for (const wchar_t* at = text + (start - 1); *at; ++at) {
+    if (*at != first) continue;
+    int32_t i = 1;
+    while (search[i] && at[i] == search[i]) ++i;
+    if (!search[i]) return static_cast<int32_t>(at - text) + 1;
+    if (!at[i]) return 0;  // the text ended inside this attempt, so every later one ends too
   }
   return 0;
 }
@@ -144,7 +156,7 @@ void TextRemove(const wchar_t* text, const wchar_t* search, int32_t result) {
   }
   int32_t written = 0;
   for (int32_t at = 0; at < length;) {
-    if (at + searchLength <= length && OccursAt(text + at, search, searchLength)) {
+    if (text[at] == search[0] && at + searchLength <= length && OccursAt(text + at, search, searchLength)) {
       at += searchLength;
     } else {
       out[written++] = text[at++];
