@@ -96,9 +96,10 @@ Bytes Utf8Into(KeptBlock* block, const wchar_t* text) {
   for (; text[units]; ++units) seen |= text[units];
   if (seen < 0x80) {
     if (!block->Reserve(units + 1, CopyLimit)) return empty;
-    for (size_t i = 0; i < units; ++i) block->bytes[i] = static_cast<char>(text[i]);
-    block->bytes[units] = '\0';
-    return {block->bytes, units};
+    char* bytes = block->bytes;  // held apart, so that the stores need not reload it
+    for (size_t i = 0; i < units; ++i) bytes[i] = static_cast<char>(text[i]);
+    bytes[units] = '\0';
+    return {bytes, units};
   }
   const int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
   if (size <= 0 || !block->Reserve(static_cast<size_t>(size), CopyLimit)) return empty;
