@@ -39,32 +39,28 @@ bool OnlyTrimApplies(const wchar_t* text) {
 }  // namespace
 
 void CleanText(const wchar_t* text, int32_t result) {
-  if (OnlyTrimApplies(text)) {
-    // The CR removal's reservation of the whole text at this mark is still made,
-    // so that the scratch grows exactly when the full clean-up would make it grow.
-    const uint32_t tag = ScratchTag(text);
-    {
-      ScratchMark mark;
-      ScratchReserve(TextLength(text), mark);
-    }
-    TextTrim(tag ? ScratchFromTag(tag) : text, result);
-    return;
-  }
-  StringValue value;
-  InitText(value.Slot(), text);
-  Update(value, [&](int32_t mark) { TextRemove(value.Get(), L"\r", mark); });
-  bool leadingLineFeed;
+  // Every step runs at this mark and none lengthens the text, so the CR removal's
+  // reservation of the whole text is the most the clean-up asks of the scratch.
+  // It is made whichever steps are skipped below, so that the scratch grows exactly
+  // when the full sequence of steps would make it grow.
+  const uint32_t tag = ScratchTag(text);
   {
     ScratchMark mark;
-    TextLeft(value.Get(), 1, mark);
-    leadingLineFeed = mark.Equals(L"\n");
+    ScratchReserve(TextLength(text), mark);
   }
-  if (leadingLineFeed) Update(value, [&](int32_t mark) { TextMid(value.Get(), 2, mark); });
-  // A pass whose reference does not occur would only copy the text; it is skipped.
-  // Skipping cannot change when the scratch grows: every pass runs at the mark the
-  // CR removal already reserved the whole text at, and no pass lengthens the text.
+  if (tag) text = ScratchFromTag(tag);
+  if (OnlyTrimApplies(text)) {
+    TextTrim(text, result);
+    return;
+  }
+  // A step that would only copy the text is skipped.
+  StringValue value;
+  InitText(value.Slot(), text);
+  if (wcschr(value.Get(), L'\r')) Update(value, [&](int32_t mark) { TextRemove(value.Get(), L"\r", mark); });
+  if (value.Get()[0] == L'\n') Update(value, [&](int32_t mark) { TextMid(value.Get(), 2, mark); });
   for (const Reference& reference : DecodedReferences) {
-    if (!value.Get() || !wcsstr(value.Get(), reference.encoded)) continue;
+    const wchar_t* ampersand = wcschr(value.Get(), L'&');
+    if (!ampersand || !wcsstr(ampersand, reference.encoded)) continue;
     Update(value, [&](int32_t mark) { TextReplace(value.Get(), reference.encoded, reference.decoded, mark); });
   }
   TextTrim(value.Get(), result);
