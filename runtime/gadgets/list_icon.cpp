@@ -217,8 +217,13 @@ intptr_t RemoveColumn(GadgetRecord* gadget, int32_t column) {
   return 1;
 }
 
+// Position -1 appends. The row is inserted at an index past every row the list
+// can hold, which the control appends, answering the index the row got: that
+// spares asking the control for its row count on every append.
+constexpr int32_t PastTheLastRow = INT32_MAX;
+
 intptr_t AddRow(GadgetRecord* gadget, int32_t position, const wchar_t* rowText, intptr_t) {
-  if (position == -1) position = RowCount(gadget);
+  if (position == -1) position = PastTheLastRow;
   WriteRow(gadget, position, rowText, true);
   return 0;
 }
