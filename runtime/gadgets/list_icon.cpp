@@ -134,33 +134,41 @@ void FreeRowExtras(const GadgetRecord* gadget) {
   }
 }
 
-void RaiseLongest(GadgetRecord* gadget, const wchar_t* text) {
-  intptr_t length = static_cast<intptr_t>(wcslen(text));
-  if (length > gadget->kindField[LongestText]) gadget->kindField[LongestText] = length;
+void RaiseLongest(GadgetRecord* gadget, size_t length) {
+  if (static_cast<intptr_t>(length) > gadget->kindField[LongestText])
+    gadget->kindField[LongestText] = static_cast<intptr_t>(length);
 }
 
 const wchar_t* OrEmpty(const wchar_t* text) { return text ? text : L""; }
 
 // Cuts the next cell off a RowText copy in place: ends the cell at its LF and
-// returns where the following cell starts, or null when nothing remains after it.
-wchar_t* SplitCell(wchar_t* cell) {
-  wchar_t* end = wcschr(cell, L'\n');
-  if (!end) return nullptr;
+// answers its length; next is where the following cell starts, or null when
+// nothing remains after it. The one scan gives the length that longestText needs.
+size_t SplitCell(wchar_t* cell, wchar_t** next) {
+  wchar_t* end = cell;
+  while (*end && *end != L'\n') ++end;
+  *next = *end && end[1] ? end + 1 : nullptr;
   *end = 0;
-  return end[1] ? end + 1 : nullptr;
+  return static_cast<size_t>(end - cell);
 }
+
+// A RowText this long or shorter is split in a copy on the stack; only a longer
+// one costs a heap block, so a typical row is added without a heap call.
+constexpr size_t RowCopyUnits = 1024;
 
 // Writes the cells of a RowText into a row, starting with column 0 when inserting
 // (the row is then created) or setting every cell of an existing row.
 int WriteRow(GadgetRecord* gadget, int row, const wchar_t* rowText, bool insert) {
   const wchar_t* text = OrEmpty(rowText);
-  size_t bytes = (wcslen(text) + 1) * sizeof(wchar_t);
-  auto* copy = static_cast<wchar_t*>(RuntimeAllocate(bytes));
+  const size_t units = wcslen(text) + 1;
+  wchar_t local[RowCopyUnits];
+  wchar_t* copy = units <= RowCopyUnits ? local : static_cast<wchar_t*>(RuntimeAllocate(units * sizeof(wchar_t)));
   wchar_t* cell = copy;
   wchar_t* next = nullptr;
+  size_t length = 0;
   if (copy) {
-    memcpy(copy, text, bytes);
-    next = SplitCell(cell);
+    memcpy(copy, text, units * sizeof(wchar_t));
+    length = SplitCell(cell, &next);
   } else {
     cell = const_cast<wchar_t*>(L"");
   }
@@ -169,21 +177,20 @@ int WriteRow(GadgetRecord* gadget, int row, const wchar_t* rowText, bool insert)
   item.mask = LVIF_TEXT | LVIF_PARAM;
   item.iItem = row;
   item.pszText = cell;
-  RaiseLongest(gadget, cell);
+  RaiseLongest(gadget, length);
   if (insert)
     row = static_cast<int>(Send(gadget, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
   else
     Send(gadget, LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
   for (int column = 1; next && row >= 0; ++column) {
     cell = next;
-    next = SplitCell(cell);
-    RaiseLongest(gadget, cell);
+    RaiseLongest(gadget, SplitCell(cell, &next));
     LVITEMW sub = {};
     sub.iSubItem = column;
     sub.pszText = cell;
     Send(gadget, LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&sub));
   }
-  RuntimeFree(copy);
+  if (copy != local) RuntimeFree(copy);
   return row;
 }
 
@@ -240,13 +247,14 @@ intptr_t SetCellText(GadgetRecord* gadget, int32_t row, const wchar_t* text, int
     auto control = reinterpret_cast<HWND>(Send(gadget, LVM_GETHEADER, 0, 0));
     return SendMessageW(control, HDM_SETITEMW, column, reinterpret_cast<LPARAM>(&header));
   }
+  const size_t length = wcslen(text);
   LVITEMW item = {};
   item.mask = LVIF_TEXT;
   item.iItem = row;
   item.iSubItem = column;
   item.pszText = const_cast<wchar_t*>(text);
-  item.cchTextMax = static_cast<int>(wcslen(text));
-  RaiseLongest(gadget, text);
+  item.cchTextMax = static_cast<int>(length);
+  RaiseLongest(gadget, length);
   return Send(gadget, LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item));
 }
 

@@ -113,6 +113,8 @@ TEST_F(ListTest, OtherFlagsMapToStylesAndExtendedStyles) {
 }
 
 TEST_F(ListTest, RowTextIsSplitAtLineFeeds) {
+  const std::wstring cell(250, L'w');  // six of them make a RowText of over a thousand units
+  const std::wstring longRow = cell + L"\n" + cell + L"\n" + cell + L"\n" + cell + L"\n" + cell + L"\n" + cell;
   struct {
     const wchar_t* rowText;
     std::vector<std::wstring> cells;
@@ -127,6 +129,7 @@ TEST_F(ListTest, RowTextIsSplitAtLineFeeds) {
       {L"1\n2\n3\n4\n5\n6\n7", {L"1", L"2", L"3", L"4", L"5"}},
       {L"http://a.example/\nTitle\n\nInterNet BookMark\nroot",
        {L"http://a.example/", L"Title", L"", L"InterNet BookMark", L"root"}},
+      {longRow.c_str(), {cell, cell, cell, cell, cell}},
   };
   int row = 0;
   for (const auto& c : cases) {
