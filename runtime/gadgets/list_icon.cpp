@@ -1,7 +1,8 @@
 // The list-icon gadget over the "SysListView32" control in report view. Each
 // operation checks nothing beyond the gadget and sends the control's messages; the
-// gadget keeps only longestText (the buffer size for reading a cell back) and the
-// optional per-row colours and user value (RowExtra, in the row's item data).
+// gadget keeps only longestText (the buffer size for reading a cell back), the
+// optional per-row colours and user value (RowExtra, in the row's item data) and
+// how many rows hold a RowExtra.
 #include "gadgets/gadgets.h"
 
 #include <commctrl.h>
@@ -14,14 +15,18 @@ int32_t ThemesActive;
 
 namespace {
 
-// The list's kind fields in use. Fields 1 and 3 stay 0: they would hold row images
-// and drawing flags, but the control draws its own grid lines, and no list of this
-// program shows images or a third check state.
-enum ListField { LongestText = 0, GridColour = 2 };
+// The list's kind fields in use. Field 3 stays 0: it would hold drawing flags, but
+// the control draws its own grid lines, and no list of this program shows a third
+// check state. Field 1 would hold the row images, which no list of this program
+// shows; it counts the RowExtra blocks the rows hold instead, so that a list none
+// of whose rows has one (every list an import fills) skips the sweeps over its rows.
+enum ListField { LongestText = 0, RowExtraCount = 1, GridColour = 2 };
 
 COLORREF ListDefaultTextColour;
 COLORREF ListDefaultBackColour;
 WNDPROC ListControlProcedure;  // the control's own procedure, shared by every list
+
+LRESULT CALLBACK ListProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // RowExtra: a user value, then per column a text colour + 1 and a background
 // colour + 1 (0: not set). The user value is pointer-sized so that item data may
@@ -109,11 +114,20 @@ bool SetRowExtra(const GadgetRecord* gadget, int row, RowExtra* extra) {
   return Send(gadget, LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item)) != 0;
 }
 
+bool HasRowExtras(const GadgetRecord* gadget) { return gadget->kindField[RowExtraCount] != 0; }
+
+// The list's first block brings ListProcedure in behind GadgetProcedure, to free the
+// blocks when the control is destroyed; until then the list's messages pass one
+// procedure fewer on their way to the control.
+void CountNewRowExtra(GadgetRecord* gadget) {
+  if (gadget->kindField[RowExtraCount]++ == 0) gadget->previousProcedure = ListProcedure;
+}
+
 // The row's block, created or grown to hold the list's columns; null when the row
 // does not exist or the heap refuses (a row keeps the block it had).
-RowExtra* RowExtraForWriting(const GadgetRecord* gadget, int row) {
+RowExtra* RowExtraForWriting(GadgetRecord* gadget, int row) {
   const int columns = ColumnCount(gadget);
-  RowExtra* extra = RowExtraOf(gadget, row);
+  RowExtra* extra = HasRowExtras(gadget) ? RowExtraOf(gadget, row) : nullptr;
   if (extra && extra->columnCount >= columns) return extra;
   auto* grown = static_cast<RowExtra*>(RuntimeReallocate(extra, RowExtraSize(columns)));
   if (!grown) return nullptr;
@@ -122,16 +136,19 @@ RowExtra* RowExtraForWriting(const GadgetRecord* gadget, int row) {
     RuntimeFree(grown);
     return nullptr;
   }
+  if (!extra) CountNewRowExtra(gadget);
   return grown;
 }
 
-void FreeRowExtras(const GadgetRecord* gadget) {
+void FreeRowExtras(GadgetRecord* gadget) {
+  if (!HasRowExtras(gadget)) return;
   for (int row = RowCount(gadget) - 1; row >= 0; --row) {
     if (RowExtra* extra = RowExtraOf(gadget, row)) {
       SetRowExtra(gadget, row, nullptr);
       RuntimeFree(extra);
     }
   }
+  gadget->kindField[RowExtraCount] = 0;
 }
 
 void RaiseLongest(GadgetRecord* gadget, size_t length) {
@@ -212,14 +229,14 @@ intptr_t AddColumn(GadgetRecord* gadget, int32_t position, const wchar_t* title,
   column.iSubItem = position;
   int k = static_cast<int>(Send(gadget, LVM_INSERTCOLUMNW, position, reinterpret_cast<LPARAM>(&column)));
   if (k == -1) return -1;
-  for (int row = RowCount(gadget) - 1; row >= 0; --row)
+  for (int row = HasRowExtras(gadget) ? RowCount(gadget) - 1 : -1; row >= 0; --row)
     if (RowExtra* extra = RowExtraOf(gadget, row)) SetRowExtra(gadget, row, WithColumnInserted(extra, k));
   return k;
 }
 
 intptr_t RemoveColumn(GadgetRecord* gadget, int32_t column) {
   if (!Send(gadget, LVM_DELETECOLUMN, column, 0)) return 0;
-  for (int row = RowCount(gadget) - 1; row >= 0; --row)
+  for (int row = HasRowExtras(gadget) ? RowCount(gadget) - 1 : -1; row >= 0; --row)
     if (RowExtra* extra = RowExtraOf(gadget, row)) SetRowExtra(gadget, row, WithColumnRemoved(extra, column));
   return 1;
 }
@@ -311,8 +328,11 @@ void SetState(GadgetRecord* gadget, intptr_t row) {
 }
 
 intptr_t RemoveItem(GadgetRecord* gadget, int32_t row) {
-  RuntimeFree(RowExtraOf(gadget, row));
-  SetRowExtra(gadget, row, nullptr);
+  if (RowExtra* extra = HasRowExtras(gadget) ? RowExtraOf(gadget, row) : nullptr) {
+    SetRowExtra(gadget, row, nullptr);
+    RuntimeFree(extra);
+    --gadget->kindField[RowExtraCount];
+  }
   return Send(gadget, LVM_DELETEITEM, row, 0);
 }
 
@@ -411,7 +431,7 @@ void SetItemColour(GadgetRecord* gadget, int32_t row, int32_t type, int32_t colo
 }
 
 int32_t GetItemColour(GadgetRecord* gadget, int32_t row, int32_t type, int32_t column) {
-  RowExtra* extra = RowExtraOf(gadget, row);
+  RowExtra* extra = HasRowExtras(gadget) ? RowExtraOf(gadget, row) : nullptr;
   if (!extra || (type != ColourText && type != ColourBack)) return -1;
   return StoredColour(extra, column, type) - 1;
 }
@@ -422,7 +442,7 @@ void SetItemData(GadgetRecord* gadget, int32_t row, intptr_t value) {
 }
 
 intptr_t GetItemData(GadgetRecord* gadget, int32_t row) {
-  RowExtra* extra = RowExtraOf(gadget, row);
+  RowExtra* extra = HasRowExtras(gadget) ? RowExtraOf(gadget, row) : nullptr;
   return extra ? extra->userValue : 0;
 }
 
@@ -558,9 +578,10 @@ const GadgetClass* ListClass() {
   return &listClass;
 }
 
-// Sits between GadgetProcedure and the control. The rows' RowExtra blocks are freed
-// on WM_DESTROY, while the control still holds its rows: by WM_NCDESTROY it has
-// dropped them, and their item data could no longer be reached.
+// Sits between GadgetProcedure and the control from the list's first RowExtra on
+// (CountNewRowExtra). The rows' blocks are freed on WM_DESTROY, while the control
+// still holds its rows: by WM_NCDESTROY it has dropped them, and their item data
+// could no longer be reached.
 LRESULT CALLBACK ListProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_DESTROY) {
     if (GadgetRecord* gadget = GadgetLookup(GetWindowLongPtrW(window, GWLP_ID)))
@@ -626,8 +647,7 @@ intptr_t ListCreate(ObjectId number, int x, int y, int width, int height, const 
     ListDefaultBackColour = static_cast<COLORREF>(SendMessageW(window, LVM_GETBKCOLOR, 0, 0));
   }
   SendMessageW(window, LVM_SETEXTENDEDLISTVIEWSTYLE, extended, extended);
-  ListControlProcedure = reinterpret_cast<WNDPROC>(
-      SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ListProcedure)));
+  ListControlProcedure = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(window, GWLP_WNDPROC));
 
   record->kindField[GridColour] = -1;
   intptr_t result = GadgetRegister(number, record, window, ListClass());

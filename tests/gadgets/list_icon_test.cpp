@@ -251,6 +251,29 @@ TEST_F(ListTest, RowsAndColumnsOutsideTheListTouchNoRowExtra) {
   }
 }
 
+// Counts the rows whose item data the list clears, as it does when it frees a row's block.
+WNDPROC RuntimeListProcedure;
+int RowsDetached;
+
+LRESULT CALLBACK WatchingDetach(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  const auto* item = reinterpret_cast<const LVITEMW*>(lParam);
+  if (message == LVM_SETITEMW && item->mask == LVIF_PARAM && !item->lParam) ++RowsDetached;
+  return CallWindowProcW(RuntimeListProcedure, window, message, wParam, lParam);
+}
+
+TEST_F(ListTest, RowExtrasGoWithTheControl) {
+  ListAddRow(2, -1, L"a");
+  ListAddRow(2, -1, L"b");
+  GadgetRecord* gadget = GadgetLookup(2);
+  gadget->gadgetClass->setItemData(gadget, 0, 7);
+  gadget->gadgetClass->setItemColour(gadget, 1, 1, 0x0000FF, 0);
+  RuntimeListProcedure = reinterpret_cast<WNDPROC>(
+      SetWindowLongPtrW(list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(WatchingDetach)));
+  RowsDetached = 0;
+  DestroyWindow(list);
+  EXPECT_EQ(2, RowsDetached);
+}
+
 TEST_F(ListTest, SelectionStateAndTextFollowTheSelectedRow) {
   ListAddRow(2, -1, L"a\nA");
   ListAddRow(2, -1, L"b\nB");
