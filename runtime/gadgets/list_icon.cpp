@@ -522,6 +522,11 @@ LRESULT OnCustomDraw(GadgetRecord* gadget, NMHDR* header) {
   }
 }
 
+// The rows are about to go, at LVM_DELETEALLITEMS or when the control is destroyed.
+// Nothing here reads LVN_DELETEITEM (the list frees its RowExtra blocks itself), so
+// TRUE declines it: the parent is spared one notification per row.
+LRESULT OnDeleteAllItems(GadgetRecord*, NMHDR*) { return TRUE; }
+
 const struct {
   UINT code;
   NotificationHandler handler;
@@ -533,6 +538,7 @@ const struct {
     {LVN_ITEMCHANGED, OnItemChanged},
     {LVN_BEGINDRAG, OnBeginDrag},
     {NM_CUSTOMDRAW, OnCustomDraw},
+    {LVN_DELETEALLITEMS, OnDeleteAllItems},
 };
 
 LRESULT Notify(GadgetRecord* gadget, HWND, UINT message, WPARAM, LPARAM lParam) {

@@ -270,6 +270,10 @@ TEST_F(ListTest, RowExtrasGoWithTheControl) {
   RuntimeListProcedure = reinterpret_cast<WNDPROC>(
       SetWindowLongPtrW(list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(WatchingDetach)));
   RowsDetached = 0;
+  NMLISTVIEW all = {};  // sent as the rows go: TRUE declines a notification per row
+  all.hdr = {list, 2, static_cast<UINT>(LVN_DELETEALLITEMS)};
+  all.iItem = -1;
+  EXPECT_EQ(TRUE, SendMessageW(window, WM_NOTIFY, 2, reinterpret_cast<LPARAM>(&all)));
   DestroyWindow(list);
   EXPECT_EQ(2, RowsDetached);
 }
