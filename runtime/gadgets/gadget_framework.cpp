@@ -24,6 +24,28 @@ void CreateContext(void* block) {
   context->currentFont = DefaultGadgetFont;
 }
 
+// The gadget whose control was found last, by GadgetProcedure or by the routing.
+// Every message to a control and every notification from it needs its record, and
+// reading the control identifier to find it is a call into the window system; a run
+// of messages to one control (the rows of an import) finds the record here. The
+// control's identifier is the gadget's own from GadgetRegister to its WM_NCDESTROY,
+// where the entry is emptied, so a hit names the gadget the identifier would name.
+struct {
+  HWND control;
+  GadgetRecord* gadget;
+} LastFound;
+
+// The live gadget whose control this is, or null (a window carrying identifier -1, or
+// a foreign child whose identifier happens to match a gadget's number).
+GadgetRecord* GadgetOfControl(HWND control) {
+  if (control == LastFound.control && LastFound.gadget->window == control) return LastFound.gadget;
+  ObjectId identifier = GetWindowLongPtrW(control, GWLP_ID);
+  GadgetRecord* gadget = identifier == -1 ? nullptr : GadgetLookup(identifier);
+  if (!gadget || gadget->window != control) return nullptr;
+  LastFound = {control, gadget};
+  return gadget;
+}
+
 // The control must be the very window of the gadget under its identifier, so a
 // foreign child whose identifier happens to match a gadget's number is never handed
 // to the gadget. That also says it carries "Vela_ID" equal to its identifier, which
@@ -31,9 +53,8 @@ void CreateContext(void* block) {
 // property can cost a round trip to the window server.
 LRESULT RouteControlMessage(HWND control, HWND parent, UINT message, WPARAM wParam, LPARAM lParam) {
   if (!control) return NotHandled;
-  ObjectId identifier = GetWindowLongPtrW(control, GWLP_ID);
-  GadgetRecord* gadget = GadgetLookup(identifier);
-  if (!gadget || gadget->window != control || !gadget->gadgetClass->notify) return NotHandled;
+  GadgetRecord* gadget = GadgetOfControl(control);
+  if (!gadget || !gadget->gadgetClass->notify) return NotHandled;
   return gadget->gadgetClass->notify(gadget, parent, message, wParam, lParam);
 }
 
@@ -73,18 +94,19 @@ intptr_t GadgetRegister(ObjectId number, GadgetRecord* record, HWND window, cons
 }
 
 LRESULT CALLBACK GadgetProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  ObjectId identifier = GetWindowLongPtrW(window, GWLP_ID);
-  GadgetRecord* gadget = identifier == -1 ? nullptr : GadgetLookup(identifier);
-  if (!gadget || gadget->window != window) return DefWindowProcW(window, message, wParam, lParam);
+  GadgetRecord* gadget = GadgetOfControl(window);
+  if (!gadget) return DefWindowProcW(window, message, wParam, lParam);
 
   LRESULT result = CallWindowProcW(gadget->previousProcedure, window, message, wParam, lParam);
   if (message == WM_NCDESTROY) {
+    const ObjectId identifier = GetWindowLongPtrW(window, GWLP_ID);
     if (gadget->gadgetClass->free) gadget->gadgetClass->free(gadget);
     RemovePropW(window, L"Vela_ID");
     // A drop target registered on the control would be revoked here.
     SetWindowLongPtrW(window, GWLP_ID, -1);
     EventDiscard(EventGadget, identifier, -1, -1);
     ObjectRelease(GadgetTable, identifier);
+    if (LastFound.control == window) LastFound = {};
   }
   return result;
 }
