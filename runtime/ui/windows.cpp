@@ -13,7 +13,7 @@ namespace {
 struct GadgetListSave {
   HWND window;                // the window this record belongs to (not owned)
   GadgetListState saved;      // its gadget-list fields while it is not current (stack owned)
-  WNDPROC previousProcedure;  // the procedure the gadget-list subclass forwards to
+  WNDPROC previousProcedure;  // the procedure the gadget-list subclass forwards to; null when not subclassed
   GadgetListSave* next;       // the next window's record in WindowsLibrary::gadgetListSaves
 };
 
@@ -170,7 +170,10 @@ LRESULT OnTrayIcon(const Message& m) {
   return 0;
 }
 
+void ForgetOwnGadgetList(HWND window);
+
 LRESULT OnNcDestroy(const Message& m) {
+  ForgetOwnGadgetList(m.window);
   RemovePropW(m.window, L"Vela_Focus");
   return 1;
 }
@@ -216,23 +219,35 @@ GadgetListSave** GadgetListSaveLink(HWND window) {
 
 GadgetListSave* FindGadgetListSave(HWND window) { return *GadgetListSaveLink(window); }
 
+// The window is going: it stops being the current gadget list, and its record goes.
+void ForgetGadgetList(GadgetListSave** link, HWND window) {
+  GadgetListSave* save = *link;
+  GadgetListState* list = Library->gadgetList;
+  if (list && list->current == window) {
+    list->current = nullptr;
+    list->depth = 0;
+  }
+  *link = save->next;
+  RuntimeFree(save->saved.stack);
+  RuntimeFree(save);
+  RemovePropW(window, GadgetStackProperty().c_str());
+}
+
 LRESULT CALLBACK GadgetListProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   GadgetListSave** link = GadgetListSaveLink(window);
   GadgetListSave* save = *link;
   if (!save) return DefWindowProcW(window, message, wParam, lParam);
   WNDPROC previous = save->previousProcedure;
-  if (message == WM_NCDESTROY) {
-    GadgetListState* list = Library->gadgetList;
-    if (list && list->current == window) {
-      list->current = nullptr;
-      list->depth = 0;
-    }
-    *link = save->next;
-    RuntimeFree(save->saved.stack);
-    RuntimeFree(save);
-    RemovePropW(window, GadgetStackProperty().c_str());
-  }
+  if (message == WM_NCDESTROY) ForgetGadgetList(link, window);
   return CallWindowProcW(previous, window, message, wParam, lParam);
+}
+
+// A runtime window's gadget list needs no subclass: WindowProcedure itself forgets
+// it at WM_NCDESTROY, so the window's messages, every notification of its gadgets
+// among them, reach WindowProcedure without passing GadgetListProcedure first.
+void ForgetOwnGadgetList(HWND window) {
+  GadgetListSave** link = GadgetListSaveLink(window);
+  if (*link && !(*link)->previousProcedure) ForgetGadgetList(link, window);
 }
 
 void Detach(GadgetListState* list) { *list = GadgetListState{}; }
@@ -424,8 +439,9 @@ HWND GadgetListOpen(HWND window) {
     save->next = Library->gadgetListSaves;
     Library->gadgetListSaves = save;
     SetPropW(window, GadgetStackProperty().c_str(), save);
-    save->previousProcedure = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(GadgetListProcedure)));
+    if (reinterpret_cast<WNDPROC>(GetWindowLongPtrW(window, GWLP_WNDPROC)) != WindowProcedure)
+      save->previousProcedure = reinterpret_cast<WNDPROC>(
+          SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(GadgetListProcedure)));
   }
   return previous;
 }
