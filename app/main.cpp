@@ -44,9 +44,6 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     mark.StoreIn(&StartDirectory);
   }
   if (MainWindowBuild()) RunEventLoop();
-  // Destroying a list of many rows takes the platform seconds; hidden first, the
-  // window is gone for the user the moment it is closed.
-  WindowShow(MainWindow, 1);
   WindowDestroy(MainWindow);
   RuntimeShutdown();
   HeapDestroy(RuntimeHeap);
