@@ -120,6 +120,20 @@ void* LibraryStateCreate(size_t size, void (*initialise)(void* state) = nullptr)
 // arithmetic cannot wrap whatever the sizes.
 size_t GrownCapacity(size_t capacity, size_t need, size_t limit);
 
+// A byte block kept from one call to the next, so that work done per line or per
+// call allocates nothing in the steady state. It comes from RuntimeHeap (and keeps
+// the heap it came from), grows by GrownCapacity without zeroing, and keeps its
+// bytes when it grows; a zero-filled KeptBlock holds nothing.
+struct KeptBlock {
+  char* bytes;      // owned, or null
+  HANDLE heap;      // the heap bytes came from
+  size_t capacity;  // bytes allocated
+
+  // Room for size bytes; false when the heap refuses it or size passes limit.
+  bool Reserve(size_t size, size_t limit);
+  void Release();
+};
+
 // Zero-filled memory from RuntimeHeap, and its release.
 void* RuntimeAllocate(size_t size);
 void* RuntimeReallocate(void* block, size_t size); // new bytes are zeroed

@@ -25,6 +25,23 @@ size_t GrownCapacity(size_t capacity, size_t need, size_t limit) {
   return std::max(doubled, need);
 }
 
+bool KeptBlock::Reserve(size_t size, size_t limit) {
+  if (size <= capacity && bytes) return true;
+  const size_t grown = GrownCapacity(capacity, size, limit);
+  if (!grown) return false;
+  if (!bytes) heap = RuntimeHeap;
+  void* moved = bytes ? HeapReAlloc(heap, 0, bytes, grown) : HeapAlloc(heap, 0, grown);
+  if (!moved) return false;
+  bytes = static_cast<char*>(moved);
+  capacity = grown;
+  return true;
+}
+
+void KeptBlock::Release() {
+  if (bytes) HeapFree(heap, 0, bytes);
+  *this = KeptBlock{};
+}
+
 void* LibraryStateCreate(size_t size, void (*initialise)(void* state)) {
   void* state = RuntimeAllocate(size);
   if (initialise) initialise(state);

@@ -66,22 +66,10 @@ const uint8_t* LineEnd(const uint8_t* from, const uint8_t* end) {
   return end;
 }
 
-// The block that holds the bytes of a line, on RuntimeHeap without zeroing since
-// only the bytes added are ever read. It is kept from line to line, so that a file
-// of short lines allocates it once; one that a long line made larger than
+// The block that holds the bytes of a line. It is kept from line to line, so that a
+// file of short lines allocates it once; one that a long line made larger than
 // LineKeptLimit is given back after that line, so that it does not stay pinned.
-struct LineBlock {
-  char* bytes;      // owned, or null
-  HANDLE heap;      // the heap bytes came from
-  size_t capacity;  // bytes allocated
-};
-
-LineBlock Kept;
-
-void ReleaseLineBlock() {
-  if (Kept.bytes) HeapFree(Kept.heap, 0, Kept.bytes);
-  Kept = LineBlock{};
-}
+KeptBlock Kept;
 
 // The bytes of one line in the kept block. The room doubles when it is full, so
 // that a line of any length costs time linear in its length. Should the heap refuse
@@ -90,20 +78,15 @@ void ReleaseLineBlock() {
 // its end.
 class LineBytes {
  public:
-  LineBytes() {
-    if (Kept.bytes) return;
-    Kept.heap = RuntimeHeap;
-    Kept.bytes = static_cast<char*>(HeapAlloc(Kept.heap, 0, LineStartSize));
-    Kept.capacity = Kept.bytes ? LineStartSize : 0;
-  }
+  LineBytes() { Kept.Reserve(LineStartSize, LineByteLimit); }
   ~LineBytes() {
-    if (Kept.capacity > LineKeptLimit) ReleaseLineBlock();
+    if (Kept.capacity > LineKeptLimit) Kept.Release();
   }
   LineBytes(const LineBytes&) = delete;
   LineBytes& operator=(const LineBytes&) = delete;
 
   void Add(const uint8_t* from, size_t count) {
-    if (count > Kept.capacity - length_) Grow(std::min(length_ + count, LineByteLimit));
+    if (count > Kept.capacity - length_) Kept.Reserve(std::min(length_ + count, LineByteLimit), LineByteLimit);
     const size_t taken = std::min(count, Kept.capacity - length_);
     if (taken == 0) return;
     std::memcpy(Kept.bytes + length_, from, taken);
@@ -114,16 +97,6 @@ class LineBytes {
   size_t Length() const { return length_; }
 
  private:
-  void Grow(size_t need) {
-    if (!Kept.bytes || need <= Kept.capacity) return;
-    const size_t grown = GrownCapacity(Kept.capacity, need, LineByteLimit);
-    if (!grown) return;
-    if (auto* moved = static_cast<char*>(HeapReAlloc(Kept.heap, 0, Kept.bytes, grown))) {
-      Kept.bytes = moved;
-      Kept.capacity = grown;
-    }
-  }
-
   size_t length_ = 0;  // bytes of the line so far, at the start of the kept block
 };
 
@@ -166,7 +139,7 @@ void FilesInit() { FileTable = ObjectTableCreate(sizeof(FileRecord), 16, FileClo
 
 void FilesEnd() {
   ObjectFreeAll(FileTable);
-  ReleaseLineBlock();
+  Kept.Release();
 }
 
 intptr_t FileOpenRead(ObjectId number, const wchar_t* path) {

@@ -19,35 +19,9 @@ ObjectTable* RegexTable;
 
 namespace {
 
-// A byte block kept from one replacement to the next on RuntimeHeap, so that a file
-// of short lines allocates nothing per line. It grows geometrically without zeroing,
-// since only the bytes written are read; one larger than KeptLimit is given back
+// The blocks below are kept from one replacement to the next, so that a file of
+// short lines allocates nothing per line; one larger than KeptLimit is given back
 // after its replacement, so that a single huge line does not stay pinned.
-struct KeptBlock {
-  char* bytes;      // owned, or null
-  HANDLE heap;      // the heap bytes came from
-  size_t capacity;  // bytes allocated
-
-  // Room for size bytes, keeping the bytes already there; false when the heap
-  // refuses it or size passes limit.
-  bool Reserve(size_t size, size_t limit) {
-    if (size <= capacity && bytes) return true;
-    const size_t grown = GrownCapacity(capacity, size, limit);
-    if (!grown) return false;
-    if (!bytes) heap = RuntimeHeap;
-    void* moved = bytes ? HeapReAlloc(heap, 0, bytes, grown) : HeapAlloc(heap, 0, grown);
-    if (!moved) return false;
-    bytes = static_cast<char*>(moved);
-    capacity = grown;
-    return true;
-  }
-
-  void Release() {
-    if (bytes) HeapFree(heap, 0, bytes);
-    *this = KeptBlock{};
-  }
-};
-
 struct RegexState {
   char* lastError;        // copy of PCRE's last compilation message on RuntimeHeap, owned; or null
   KeptBlock text;         // UTF-8 copy of the text being replaced
