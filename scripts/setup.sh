@@ -49,15 +49,19 @@ if [ -z "$pcre_src" ]; then
   [ -n "$pcre_src" ] || { echo "apt-get source pcre3 failed" >&2; exit 1; }
 fi
 
+# The options are recorded beside the library, so that a change of them rebuilds it.
+pcre_options=(-DCMAKE_BUILD_TYPE=Release -DPCRE_SUPPORT_UTF=ON -DPCRE_SUPPORT_JIT=ON
+              -DBUILD_SHARED_LIBS=OFF -DPCRE_BUILD_PCRECPP=OFF -DPCRE_BUILD_TESTS=OFF
+              -DPCRE_BUILD_PCREGREP=OFF)
 for arch in x86_64 i686; do
   prefix="$DEPS/pcre-$arch"
-  [ -f "$prefix/lib/libpcre.a" ] && continue
+  [ -f "$prefix/lib/libpcre.a" ] && [ "$(cat "$prefix/options" 2>/dev/null)" = "${pcre_options[*]}" ] && continue
   log "building PCRE for $arch"
+  rm -rf "$prefix" "$DEPS/build-pcre-$arch"
   cmake -S "$pcre_src" -B "$DEPS/build-pcre-$arch" -Wno-dev \
     -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-$arch.cmake" \
-    -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" \
-    -DPCRE_SUPPORT_UTF=ON -DBUILD_SHARED_LIBS=OFF -DPCRE_BUILD_PCRECPP=OFF \
-    -DPCRE_BUILD_TESTS=OFF -DPCRE_BUILD_PCREGREP=OFF >"$DEPS/build-pcre-$arch.log" 2>&1
+    -DCMAKE_INSTALL_PREFIX="$prefix" "${pcre_options[@]}" >"$DEPS/build-pcre-$arch.log" 2>&1
   cmake --build "$DEPS/build-pcre-$arch" -j"$(nproc)" >>"$DEPS/build-pcre-$arch.log" 2>&1
   cmake --install "$DEPS/build-pcre-$arch" >>"$DEPS/build-pcre-$arch.log" 2>&1
+  echo "${pcre_options[*]}" >"$prefix/options"
 done

@@ -27,6 +27,7 @@ struct RegexState {
   KeptBlock text;         // UTF-8 copy of the text being replaced
   KeptBlock replacement;  // UTF-8 copy of its replacement
   KeptBlock output;       // the replacement's output
+  pcre_jit_stack* jitStack;  // shared by every pattern's JIT code, made with the first; or null
 };
 
 RegexState* State;
@@ -38,6 +39,14 @@ constexpr size_t OutputStart = 4000;
 constexpr size_t OutputLimit = INT32_MAX;  // the most bytes a result can be decoded from
 constexpr size_t CopyLimit = INT32_MAX;    // the most bytes the platform's conversion gives
 constexpr size_t KeptLimit = 64 * 1024;
+// A pattern is compiled to machine code once it has searched this many bytes. Making
+// and freeing the code costs about as much as interpreting 20 KB, so a pattern used
+// on a few short texts never pays for it, and one used on a whole file soon gains.
+constexpr size_t StudyThreshold = 64 * 1024;
+// Without a stack of its own, the JIT code takes 32 KB of the thread's stack on every
+// search, and probing those pages costs more than a short search itself.
+constexpr int JitStackStart = 32 * 1024;
+constexpr int JitStackLimit = 1024 * 1024;
 
 void ClearLastError() {
   RuntimeFree(State->lastError);
@@ -111,14 +120,41 @@ struct Output {
   }
 };
 
+// The first match in subject, as pcre_exec reports it. The JIT code runs on a small
+// stack of its own and can give up where the interpreter would not; such a search is
+// made again by the interpreter, so that the matches are always the ones it finds.
+int Search(const RegexRecord& record, const char* subject, size_t length, int (&vector)[3]) {
+  auto* compiled = static_cast<const pcre*>(record.compiled);
+  // PCRE measures its subject in int: past that, only the part it can take is searched.
+  const int size = static_cast<int>(std::min<size_t>(length, INT_MAX));
+  const int found = pcre_exec(compiled, static_cast<const pcre_extra*>(record.studied), subject, size, 0,
+                              PCRE_NO_UTF8_CHECK, vector, 3);
+  if (found >= PCRE_ERROR_NOMATCH || !record.studied) return found;
+  return pcre_exec(compiled, nullptr, subject, size, 0, PCRE_NO_UTF8_CHECK, vector, 3);
+}
+
+// Studies a pattern that has searched enough to repay it. Studying only speeds the
+// search up: without what it learns the interpreter searches alone, so a refusal is
+// no failure, and the pattern is not studied again.
+void StudyWhenRepaid(RegexRecord* record, size_t subjectLength) {
+  if (record->searched >= StudyThreshold) return;
+  record->searched += subjectLength;
+  if (record->searched < StudyThreshold) return;
+  const char* error = nullptr;
+  auto* studied = pcre_study(static_cast<pcre*>(record->compiled), PCRE_STUDY_JIT_COMPILE, &error);
+  if (studied) {
+    if (!State->jitStack) State->jitStack = pcre_jit_stack_alloc(JitStackStart, JitStackLimit);
+    pcre_assign_jit_stack(studied, nullptr, State->jitStack);
+  }
+  record->studied = studied;
+}
+
 // Replaces the matches in text into output; false when the output could not grow.
-bool ReplaceMatches(pcre* compiled, Bytes text, Bytes replacement, Output* output) {
+bool ReplaceMatches(const RegexRecord& record, Bytes text, Bytes replacement, Output* output) {
   const char* cursor = text.bytes;
   size_t remaining = text.length;
   int vector[3];
-  // PCRE measures its subject in int: past that, only the part it can take is searched.
-  while (pcre_exec(compiled, nullptr, cursor, static_cast<int>(std::min<size_t>(remaining, INT_MAX)), 0,
-                   PCRE_NO_UTF8_CHECK, vector, 3) >= 0) {
+  while (Search(record, cursor, remaining, vector) >= 0) {
     // A result of 0 still fills the first pair, the whole match. An empty match
     // ends the work; so does an end before the start, which \K in a look-ahead can give.
     if (vector[1] <= vector[0]) break;
@@ -156,6 +192,8 @@ void RegexEnd() {
   State->text.Release();
   State->replacement.Release();
   State->output.Release();
+  if (State->jitStack) pcre_jit_stack_free(State->jitStack);
+  State->jitStack = nullptr;
 }
 
 intptr_t RegexCreate(ObjectId number, const wchar_t* pattern) {
@@ -186,9 +224,10 @@ void RegexReplace(ObjectId regex, const wchar_t* text, const wchar_t* replacemen
   // may be overwritten by the result.
   const Bytes replacementUtf8 = Utf8Into(&State->replacement, replacement);
   const Bytes textUtf8 = Utf8Into(&State->text, text);
+  StudyWhenRepaid(record, textUtf8.length);
   Output output{&State->output, 0};
   if (output.block->Reserve(OutputStart, OutputLimit) &&
-      ReplaceMatches(static_cast<pcre*>(record->compiled), textUtf8, replacementUtf8, &output)) {
+      ReplaceMatches(*record, textUtf8, replacementUtf8, &output)) {
     ScratchFromUtf8(output.block->bytes, output.written, result);
   } else {
     ScratchEmptyResult(result);
@@ -201,6 +240,7 @@ void RegexReplace(ObjectId regex, const wchar_t* text, const wchar_t* replacemen
 void RegexFree(ObjectId regex) {
   auto* record = static_cast<RegexRecord*>(ObjectFind(RegexTable, regex));
   if (!record) return;
+  pcre_free_study(static_cast<pcre_extra*>(record->studied));
   pcre_free(record->compiled);
   ObjectRelease(RegexTable, regex);
 }
