@@ -4,7 +4,10 @@
 #include "strings/strings.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
+
+#include "core/core.h"
 
 HANDLE StringHeap = nullptr;
 char* StringScratch = nullptr;
@@ -57,6 +60,17 @@ void StringsInit() {
 void StoreResult(String* variable, int32_t mark) {
   int32_t bytes = ScratchOffset - mark;
   CopyUnits(VariableBlock(variable, static_cast<size_t>(bytes) + BlockSpare), ScratchAddress(mark), bytes / 2);
+  ScratchOffset = mark;
+}
+
+void KeptText::Store(int32_t mark) {
+  const int32_t bytes = ScratchOffset - mark;
+  const size_t need = static_cast<size_t>(bytes) + sizeof(wchar_t);
+  if (need > capacity_) {
+    capacity_ = GrownCapacity(capacity_, need, SIZE_MAX);
+    VariableBlock(&text_, capacity_);
+  }
+  CopyUnits(text_, ScratchAddress(mark), bytes / 2);
   ScratchOffset = mark;
 }
 

@@ -103,6 +103,26 @@ class ScratchMark {
   int32_t mark_;
 };
 
+// A local text rewritten many times, as in a loop over the lines of a file: its block
+// is kept from one store to the next and grows by doubling, where a String variable
+// is reallocated to its exact size at every store. Starts null; the block lives on
+// StringHeap and goes with the object.
+class KeptText {
+ public:
+  KeptText() = default;
+  ~KeptText() { FreeText(text_); }
+  KeptText(const KeptText&) = delete;
+  KeptText& operator=(const KeptText&) = delete;
+
+  // As StoreResult: copies the result lying at mark and sets ScratchOffset to mark.
+  void Store(int32_t mark);
+  const wchar_t* Get() const { return text_; }
+
+ private:
+  String text_ = nullptr;
+  size_t capacity_ = 0;  // bytes in text_'s block
+};
+
 // A local string variable: starts null and releases its block when it goes out of scope.
 class StringValue {
  public:

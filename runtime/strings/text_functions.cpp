@@ -130,7 +130,17 @@ void TextMid(const wchar_t* text, int32_t start, int32_t result) {
 
 void TextLower(const wchar_t* text, int32_t result) {
   WriteUnits(text, 0, TextLength(text), result);
-  CharLowerW(ScratchAddress(result));
+  wchar_t* lowered = ScratchAddress(result);
+  // CharLowerW maps A-Z to a-z and leaves every other unit below 0x80 as it is, in
+  // every locale; doing that here spares its set-up for the common ASCII text.
+  wchar_t seen = 0;
+  for (const wchar_t* unit = lowered; *unit; ++unit) seen |= *unit;
+  if (seen >= 0x80) {
+    CharLowerW(lowered);
+    return;
+  }
+  for (wchar_t* unit = lowered; *unit; ++unit)
+    if (*unit >= L'A' && *unit <= L'Z') *unit += L'a' - L'A';
 }
 
 int32_t TextLength(const wchar_t* text) { return text ? static_cast<int32_t>(wcslen(text)) : 0; }
