@@ -86,7 +86,7 @@ void BookmarkImportFile(const wchar_t* path) {
   if (!resources.file) return;
 
   ListRedrawPause pause(BookmarkList);
-  StringValue line, url, title, description;
+  KeptText line, url, title, description;
   int32_t lineNumber = 0;
   int32_t bookmarkLineNumber = 0;
   bool bookmarkPending = false;
@@ -94,7 +94,7 @@ void BookmarkImportFile(const wchar_t* path) {
     {
       ScratchMark mark;
       FileReadLine(resources.file, mark);
-      mark.StoreIn(line.Slot());
+      line.Store(mark);
     }
     ++lineNumber;
 
@@ -104,12 +104,12 @@ void BookmarkImportFile(const wchar_t* path) {
       {
         ScratchMark mark;
         TextField(line.Get(), 2, L"\"", mark);
-        mark.StoreIn(url.Slot());
+        url.Store(mark);
       }
       {
         ScratchMark mark;
         LineText(resources.regex, line.Get(), mark);
-        mark.StoreIn(title.Slot());
+        title.Store(mark);
       }
       bool endsInUrl;
       {
@@ -121,7 +121,7 @@ void BookmarkImportFile(const wchar_t* path) {
       if (endsInUrl) {
         ScratchMark mark;
         TextLeft(title.Get(), TextLength(title.Get()) - 4, mark);
-        mark.StoreIn(title.Slot());
+        title.Store(mark);
       }
       {
         ScratchMark mark;
@@ -134,11 +134,11 @@ void BookmarkImportFile(const wchar_t* path) {
       }
     }
 
-    if (TextFind(line.Get(), L"<DD>", 1) && bookmarkPending && lineNumber == bookmarkLineNumber + 1) {
+    if (bookmarkPending && lineNumber == bookmarkLineNumber + 1 && TextFind(line.Get(), L"<DD>", 1)) {
       {
         ScratchMark mark;
         LineText(resources.regex, line.Get(), mark);
-        mark.StoreIn(description.Slot());
+        description.Store(mark);
       }
       bookmarkPending = false;
       ListSetCellText(BookmarkList, ListRowCount(BookmarkList) - 1, description.Get(), DescriptionColumn);

@@ -1,16 +1,17 @@
-// The clean-up of an imported title or description: each step stores its result in
-// a local value, so every step runs at a fresh mark and only the final trim writes
-// at the caller's mark. The references are decoded in a fixed order; a later pass
-// sees what an earlier one produced, never the reverse.
+// The clean-up of an imported title or description. Its steps run one after another
+// on a copy of the text at the caller's mark, so that a later step sees what an
+// earlier one produced, never the reverse. No step lengthens the text, which lets
+// each one rewrite the copy in place, left to right.
 #include "application.h"
 
 #include <cwchar>
+#include <string_view>
 
 namespace {
 
 struct Reference {
-  const wchar_t* encoded;
-  const wchar_t* decoded;
+  std::wstring_view encoded;
+  std::wstring_view decoded;
 };
 
 // "&#128" has no semicolon: one that follows it stays in the text.
@@ -18,14 +19,7 @@ constexpr Reference DecodedReferences[] = {
     {L"&amp;", L"&"},  {L"&lt;", L"<"},       {L"&gt;", L">"},  {L"&apos;", L"'"},
     {L"&quot;", L"\""}, {L"&#128", L"\u0080"}, {L"&#39;", L"'"},
 };
-
-// Runs one producer at a new mark and makes its result the value's new text.
-template <typename Producer>
-void Update(StringValue& value, Producer produce) {
-  ScratchMark mark;
-  produce(static_cast<int32_t>(mark));
-  mark.StoreIn(value.Slot());
-}
+constexpr Reference CarriageReturn{L"\r", L""};
 
 // True when only the final trim could change the text: no CR to remove, no
 // leading LF, and no "&" with which every reference begins.
@@ -36,32 +30,53 @@ bool OnlyTrimApplies(const wchar_t* text) {
   return true;
 }
 
+// Replaces every occurrence of the encoded text, scanning left to right, and
+// returns the new length. The decoded text is never longer, so the writes never
+// overtake the reads.
+size_t ReplaceInPlace(wchar_t* text, size_t length, const Reference& reference) {
+  const std::wstring_view whole(text, length);
+  size_t found = whole.find(reference.encoded);
+  if (found == std::wstring_view::npos) return length;
+  size_t written = found;
+  size_t read = found;
+  while (found != std::wstring_view::npos) {
+    wmemmove(text + written, text + read, found - read);
+    written += found - read;
+    wmemcpy(text + written, reference.decoded.data(), reference.decoded.size());
+    written += reference.decoded.size();
+    read = found + reference.encoded.size();
+    found = whole.find(reference.encoded, read);
+  }
+  wmemmove(text + written, text + read, length - read);
+  written += length - read;
+  text[written] = L'\0';
+  return written;
+}
+
 }  // namespace
 
 void CleanText(const wchar_t* text, int32_t result) {
-  // Every step runs at this mark and none lengthens the text, so the CR removal's
-  // reservation of the whole text is the most the clean-up asks of the scratch.
-  // It is made whichever steps are skipped below, so that the scratch grows exactly
-  // when the full sequence of steps would make it grow.
+  // The whole text is reserved once, beyond the scratch in use, whichever steps the
+  // text needs: so the scratch grows exactly when the longest step, the CR removal,
+  // would make it grow.
   const uint32_t tag = ScratchTag(text);
+  const int32_t length = TextLength(text);
   {
     ScratchMark mark;
-    ScratchReserve(TextLength(text), mark);
+    ScratchReserve(length, mark);
   }
   if (tag) text = ScratchFromTag(tag);
   if (OnlyTrimApplies(text)) {
     TextTrim(text, result);
     return;
   }
-  // A step that would only copy the text is skipped.
-  StringValue value;
-  InitText(value.Slot(), text);
-  if (wcschr(value.Get(), L'\r')) Update(value, [&](int32_t mark) { TextRemove(value.Get(), L"\r", mark); });
-  if (value.Get()[0] == L'\n') Update(value, [&](int32_t mark) { TextMid(value.Get(), 2, mark); });
-  for (const Reference& reference : DecodedReferences) {
-    const wchar_t* ampersand = wcschr(value.Get(), L'&');
-    if (!ampersand || !wcsstr(ampersand, reference.encoded)) continue;
-    Update(value, [&](int32_t mark) { TextReplace(value.Get(), reference.encoded, reference.decoded, mark); });
+  wchar_t* value = ScratchAddress(result);
+  CopyUnits(value, text, length);
+  size_t units = ReplaceInPlace(value, static_cast<size_t>(length), CarriageReturn);
+  if (value[0] == L'\n') {
+    wmemmove(value, value + 1, units);
+    --units;
   }
-  TextTrim(value.Get(), result);
+  for (const Reference& reference : DecodedReferences) units = ReplaceInPlace(value, units, reference);
+  TextTrim(value, result);
 }
