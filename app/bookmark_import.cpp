@@ -55,9 +55,21 @@ class ListRedrawPause {
 // The text of a title or description line: tags removed, spaces trimmed, cleaned.
 void LineText(intptr_t regex, const wchar_t* line, int32_t result) {
   RegexReplace(regex, line, L"", result);
-  TextTrimRight(ScratchAddress(result), result);
-  TextTrimLeft(ScratchAddress(result), result);
+  TextTrim(ScratchAddress(result), result);  // the right trim and then the left one, in one pass
   CleanText(ScratchAddress(result), result);
+}
+
+// Appends the row of a bookmark; a missing description leaves its cell empty.
+void AddBookmarkRow(const wchar_t* url, const wchar_t* title, const wchar_t* description, const wchar_t* owner) {
+  ScratchMark mark;
+  AppendText(url);
+  AppendText(L"\n");
+  AppendText(title);
+  AppendText(L"\n");
+  AppendText(description);
+  AppendText(RowTail + 1);  // RowTail begins with the end of the empty description
+  AppendText(owner);
+  ListAddRow(BookmarkList, -1, mark.Seal());
 }
 
 }  // namespace
@@ -87,61 +99,50 @@ void BookmarkImportFile(const wchar_t* path) {
 
   ListRedrawPause pause(BookmarkList);
   KeptText line, url, title, description;
-  int32_t lineNumber = 0;
-  int32_t bookmarkLineNumber = 0;
-  bool bookmarkPending = false;
+  // A bookmark's row waits for the next line, which may be its description, so that
+  // every row is added whole: one insertion and its cells, as a plain fill makes it.
+  bool rowWaiting = false;
   while (!FileAtEnd(resources.file)) {
     {
       ScratchMark mark;
       FileReadLine(resources.file, mark);
       line.Store(mark);
     }
-    ++lineNumber;
-
-    if (TextFind(line.Get(), L"<DT>", 1) && TextFind(line.Get(), L"A HREF", 1)) {
-      bookmarkPending = true;
-      bookmarkLineNumber = lineNumber;
-      {
-        ScratchMark mark;
-        TextField(line.Get(), 2, L"\"", mark);
-        url.Store(mark);
-      }
-      {
-        ScratchMark mark;
-        LineText(resources.regex, line.Get(), mark);
-        title.Store(mark);
-      }
-      bool endsInUrl;
-      {
-        ScratchMark mark;
-        TextRight(title.Get(), 4, mark);
-        TextLower(mark.Text(), mark);
-        endsInUrl = mark.Equals(L".url");
-      }
-      if (endsInUrl) {
-        ScratchMark mark;
-        TextLeft(title.Get(), TextLength(title.Get()) - 4, mark);
-        title.Store(mark);
-      }
-      {
-        ScratchMark mark;
-        AppendText(url.Get());
-        AppendText(L"\n");
-        AppendText(title.Get());
-        AppendText(RowTail);
-        AppendText(owner.Get());
-        ListAddRow(BookmarkList, -1, mark.Seal());
-      }
-    }
-
-    if (bookmarkPending && lineNumber == bookmarkLineNumber + 1 && TextFind(line.Get(), L"<DD>", 1)) {
-      {
+    const bool bookmarkLine = TextFind(line.Get(), L"<DT>", 1) && TextFind(line.Get(), L"A HREF", 1);
+    if (rowWaiting) {
+      const bool describes = !bookmarkLine && TextFind(line.Get(), L"<DD>", 1);
+      if (describes) {
         ScratchMark mark;
         LineText(resources.regex, line.Get(), mark);
         description.Store(mark);
       }
-      bookmarkPending = false;
-      ListSetCellText(BookmarkList, ListRowCount(BookmarkList) - 1, description.Get(), DescriptionColumn);
+      AddBookmarkRow(url.Get(), title.Get(), describes ? description.Get() : nullptr, owner.Get());
+      rowWaiting = false;
     }
+    if (!bookmarkLine) continue;
+    {
+      ScratchMark mark;
+      TextField(line.Get(), 2, L"\"", mark);
+      url.Store(mark);
+    }
+    {
+      ScratchMark mark;
+      LineText(resources.regex, line.Get(), mark);
+      title.Store(mark);
+    }
+    bool endsInUrl;
+    {
+      ScratchMark mark;
+      TextRight(title.Get(), 4, mark);
+      TextLower(mark.Text(), mark);
+      endsInUrl = mark.Equals(L".url");
+    }
+    if (endsInUrl) {
+      ScratchMark mark;
+      TextLeft(title.Get(), TextLength(title.Get()) - 4, mark);
+      title.Store(mark);
+    }
+    rowWaiting = true;
   }
+  if (rowWaiting) AddBookmarkRow(url.Get(), title.Get(), nullptr, owner.Get());
 }

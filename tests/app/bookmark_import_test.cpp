@@ -114,6 +114,8 @@ TEST_F(Import, LineRulesOfTheFormat) {
                                   "<DT><A HREF=\"dd\">described</A>\n"
                                   "<DD>  used &quot;once&quot;  \n"
                                   "<DD>ignored: second description\n"
+                                  "<DT><A HREF=\"p\">followed by a bookmark</A>\n"
+                                  "<DT><A HREF=\"q\">with a marker</A><DD>, not p's description\n"
                                   "<DT><H3>Folder</H3>\n"
                                   "<DD>ignored: after a folder\n"
                                   "<DT><A HREF=\"last\">ends on a bookmark</A>\n");
@@ -128,6 +130,8 @@ TEST_F(Import, LineRulesOfTheFormat) {
                                 Bookmark(L"order", L"markers in either order"),
                                 Bookmark(L"gap", L"described after a gap"),
                                 Bookmark(L"dd", L"described", L"used \"once\""),
+                                Bookmark(L"p", L"followed by a bookmark"),
+                                Bookmark(L"q", L"with a marker, not p's description"),
                                 Bookmark(L"last", L"ends on a bookmark"),
                             }));
 
