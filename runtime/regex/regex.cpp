@@ -120,17 +120,13 @@ struct Output {
   }
 };
 
-// The first match in subject, as pcre_exec reports it. The JIT code runs on a small
-// stack of its own and can give up where the interpreter would not; such a search is
-// made again by the interpreter, so that the matches are always the ones it finds.
+// The first match in subject, as pcre_exec reports it: by the JIT code once the
+// pattern has it, else by the interpreter. Both find the same matches; a search
+// either gives up (its stack or its match limit spent) ends the replacement there.
 int Search(const RegexRecord& record, const char* subject, size_t length, int (&vector)[3]) {
-  auto* compiled = static_cast<const pcre*>(record.compiled);
   // PCRE measures its subject in int: past that, only the part it can take is searched.
-  const int size = static_cast<int>(std::min<size_t>(length, INT_MAX));
-  const int found = pcre_exec(compiled, static_cast<const pcre_extra*>(record.studied), subject, size, 0,
-                              PCRE_NO_UTF8_CHECK, vector, 3);
-  if (found >= PCRE_ERROR_NOMATCH || !record.studied) return found;
-  return pcre_exec(compiled, nullptr, subject, size, 0, PCRE_NO_UTF8_CHECK, vector, 3);
+  return pcre_exec(static_cast<const pcre*>(record.compiled), static_cast<const pcre_extra*>(record.studied), subject,
+                   static_cast<int>(std::min<size_t>(length, INT_MAX)), 0, PCRE_NO_UTF8_CHECK, vector, 3);
 }
 
 // Studies a pattern that has searched enough to repay it. Studying only speeds the

@@ -138,10 +138,21 @@ const ReplaceCase ReplaceCases[] = {
 
 class ReplaceTable : public ::testing::TestWithParam<ReplaceCase> {};
 
-TEST_P(ReplaceTable, GivesExpectedText) {
+// Once a pattern has searched 64 KB it is studied and searched by its JIT code,
+// which must give the same text as the interpreter did.
+TEST_P(ReplaceTable, GivesExpectedTextBeforeAndAfterStudy) {
   const ReplaceCase& c = GetParam();
   Pattern pattern(c.pattern);
   ASSERT_NE(pattern.created(), 0) << RegexLastError();
+  EXPECT_EQ(pattern.Replace(c.text, c.replacement), std::wstring(c.expected));
+  const auto* record = reinterpret_cast<const RegexRecord*>(pattern.created());
+  EXPECT_EQ(record->studied, nullptr);
+  pattern.Replace(std::wstring(64 * 1024, L'.').c_str(), L"");
+  int jit = 0;
+  pcre_config(PCRE_CONFIG_JIT, &jit);
+  if (jit) {
+    EXPECT_NE(record->studied, nullptr);
+  }
   EXPECT_EQ(pattern.Replace(c.text, c.replacement), std::wstring(c.expected));
 }
 

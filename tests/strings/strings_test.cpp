@@ -97,6 +97,21 @@ TEST_F(Strings, StoreResultCopiesExactlyAndReturnsToTheMark) {
   }
 }
 
+TEST_F(Strings, KeptTextHoldsEachStoreWhetherItsBlockGrowsOrNot) {
+  KeptText kept;
+  EXPECT_EQ(kept.Get(), nullptr);
+  for (size_t length : {3, 0, 40, 5, 2000, 1, 2001}) {
+    const std::wstring text(length, static_cast<wchar_t>(L'a' + length % 26));
+    ScratchMark mark;
+    AppendText(text.c_str());
+    kept.Store(mark);
+    EXPECT_EQ(ScratchOffset, mark);
+    EXPECT_EQ(Read(kept.Get()), text);
+    // Checked here: the block is freed before the heap check that follows every test.
+    EXPECT_TRUE(HeapValidate(StringHeap, 0, nullptr));
+  }
+}
+
 TEST_F(Strings, AssignTextSizesTheBlockAndFreesOnMissingText) {
   struct Row {
     const wchar_t* text;
@@ -377,6 +392,12 @@ TEST_F(Strings, TextLowerKeepsTheLength) {
       {L"\U0001F600A", L"\U0001F600a"}, {L"", L""},             {nullptr, L""},
   };
   for (const Row& row : rows) CheckProducer(TextLower, row.text, row.lower);
+
+  std::wstring ascii;
+  for (wchar_t unit = 1; unit < 0x80; ++unit) ascii += unit;
+  std::wstring lowered = ascii;
+  CharLowerW(lowered.data());
+  CheckProducer(TextLower, ascii.c_str(), lowered.c_str());
 }
 
 TEST_F(Strings, TextLengthCountsCodeUnits) {
