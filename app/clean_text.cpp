@@ -4,7 +4,9 @@
 // each one rewrite the copy in place, left to right.
 #include "application.h"
 
+#include <cstdint>
 #include <cwchar>
+#include <iterator>
 #include <string_view>
 
 namespace {
@@ -53,6 +55,15 @@ size_t ReplaceInPlace(wchar_t* text, size_t length, const Reference& reference) 
   return written;
 }
 
+// One bit for each reference that occurs in the text, found in one scan.
+uint32_t ReferencesIn(std::wstring_view text) {
+  uint32_t found = 0;
+  for (size_t at = text.find(L'&'); at != std::wstring_view::npos; at = text.find(L'&', at + 1))
+    for (size_t k = 0; k < std::size(DecodedReferences); ++k)
+      if (text.compare(at, DecodedReferences[k].encoded.size(), DecodedReferences[k].encoded) == 0) found |= 1u << k;
+  return found;
+}
+
 }  // namespace
 
 void CleanText(const wchar_t* text, int32_t result) {
@@ -77,6 +88,12 @@ void CleanText(const wchar_t* text, int32_t result) {
     wmemmove(value, value + 1, units);
     --units;
   }
-  for (const Reference& reference : DecodedReferences) units = ReplaceInPlace(value, units, reference);
+  // Only "&amp;" decodes to a unit that a reference holds. After its pass, a later
+  // pass can remove references but never bring one about, so one scan tells which
+  // of them the later passes will find.
+  units = ReplaceInPlace(value, units, DecodedReferences[0]);
+  const uint32_t later = ReferencesIn(std::wstring_view(value, units));
+  for (size_t k = 1; k < std::size(DecodedReferences); ++k)
+    if (later & (1u << k)) units = ReplaceInPlace(value, units, DecodedReferences[k]);
   TextTrim(value, result);
 }

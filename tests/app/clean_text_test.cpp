@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <iterator>
 #include <string>
 
 #include "application.h"
@@ -58,6 +60,35 @@ TEST_F(CleanTextTest, PassesRunInOrder) {
     CleanText(row.text, mark);
     EXPECT_EQ(Read(mark.Text()), row.clean) << "from \"" << row.text << "\"";
     EXPECT_EQ(ScratchOffset, mark + 2 * static_cast<int32_t>(wcslen(row.clean)));
+  }
+}
+
+// The clean-up as its steps read, one whole pass over a plain string each.
+std::wstring CleanModel(std::wstring text) {
+  const auto replaceAll = [&text](const std::wstring& encoded, const std::wstring& decoded) {
+    for (size_t at = text.find(encoded); at != std::wstring::npos; at = text.find(encoded, at + decoded.size()))
+      text.replace(at, encoded.size(), decoded);
+  };
+  replaceAll(L"\r", L"");
+  if (!text.empty() && text[0] == L'\n') text.erase(0, 1);
+  const wchar_t* references[][2] = {{L"&amp;", L"&"},   {L"&lt;", L"<"},       {L"&gt;", L">"}, {L"&apos;", L"'"},
+                                    {L"&quot;", L"\""}, {L"&#128", L"\u0080"}, {L"&#39;", L"'"}};
+  for (const auto& reference : references) replaceAll(reference[0], reference[1]);
+  const size_t first = text.find_first_not_of(L' ');
+  return first == std::wstring::npos ? L"" : text.substr(first, text.find_last_not_of(L' ') - first + 1);
+}
+
+// Texts pieced together from the parts of references, so that passes feed later ones.
+TEST_F(CleanTextTest, AgreesWithItsStepsOnRandomTexts) {
+  const wchar_t* pieces[] = {L"&", L"amp;", L"lt;", L"gt;", L"apos;", L"quot;", L"#128", L"#39;",
+                             L"\r", L"\n", L" ", L"x", L";", L"&amp;"};
+  std::srand(7);
+  for (int round = 0; round < 3000; ++round) {
+    std::wstring text;
+    for (int n = std::rand() % 12; n > 0; --n) text += pieces[std::rand() % std::size(pieces)];
+    ScratchMark mark;
+    CleanText(text.c_str(), mark);
+    ASSERT_EQ(Read(mark.Text()), CleanModel(text)) << "from \"" << text << "\"";
   }
 }
 
