@@ -50,9 +50,11 @@ if [ -z "$pcre_src" ]; then
 fi
 
 # The options are recorded beside the library, so that a change of them rebuilds it.
+# Without recursion the interpreter keeps its backtracking frames on the heap: a deep
+# search then fails for want of memory instead of overflowing the thread's stack.
 pcre_options=(-DCMAKE_BUILD_TYPE=Release -DPCRE_SUPPORT_UTF=ON -DPCRE_SUPPORT_JIT=ON
-              -DBUILD_SHARED_LIBS=OFF -DPCRE_BUILD_PCRECPP=OFF -DPCRE_BUILD_TESTS=OFF
-              -DPCRE_BUILD_PCREGREP=OFF)
+              -DPCRE_NO_RECURSE=ON -DBUILD_SHARED_LIBS=OFF -DPCRE_BUILD_PCRECPP=OFF
+              -DPCRE_BUILD_TESTS=OFF -DPCRE_BUILD_PCREGREP=OFF)
 for arch in x86_64 i686; do
   prefix="$DEPS/pcre-$arch"
   [ -f "$prefix/lib/libpcre.a" ] && [ "$(cat "$prefix/options" 2>/dev/null)" = "${pcre_options[*]}" ] && continue

@@ -207,6 +207,18 @@ TEST(Regex, OutputBeyondFourThousandBytesIsComplete) {
   EXPECT_EQ(pattern.Replace((L"a" + tail).c_str(), L"b"), L"b" + tail);
 }
 
+// Each repetition of the group is one more level of backtracking. The interpreter
+// searches the shorter text, whose levels would not fit on the thread's stack; the
+// longer one is searched by the JIT code, and its levels pass the JIT stack. Either
+// search fails, and the text comes back whole.
+TEST(Regex, SearchTooDeepForItsStackLeavesTheText) {
+  for (size_t length : {4000, 200000}) {
+    Pattern pattern(L"^(a|b)*c");
+    const std::wstring text(length, L'a');
+    EXPECT_EQ(pattern.Replace(text.c_str(), L"X"), text) << length;
+  }
+}
+
 TEST(Regex, TextLyingInTheScratchAtTheResultOffset) {
   Pattern pattern(TagPattern);
   ScratchMark mark;
