@@ -27,8 +27,8 @@ constexpr ObjectId ButtonFrame = 3;
 constexpr ObjectId ImportButton = 4;
 constexpr ObjectId SpareButton = 5;
 
-// The list's columns, left to right, and the cells every imported row ends with:
-// an empty Description, the Category, then the owner follows.
+// The list's columns, left to right, and the cells every imported row ends with
+// after its title: an empty Description, the Category, then the owner follows.
 struct ColumnLayout {
   const wchar_t* title;
   int32_t width;
@@ -36,7 +36,6 @@ struct ColumnLayout {
 constexpr ColumnLayout BookmarkColumns[] = {
     {L"Bookmark", 200}, {L"Title", 200}, {L"Description", 200}, {L"Category", 100}, {L"Owner", 100},
 };
-constexpr int32_t DescriptionColumn = 2;
 constexpr wchar_t RowTail[] = L"\n\nInterNet BookMark\n";
 
 // The current directory at start-up, ending in a backslash: where the import's

@@ -23,10 +23,10 @@ namespace {
 // short lines allocates nothing per line; one larger than KeptLimit is given back
 // after its replacement, so that a single huge line does not stay pinned.
 struct RegexState {
-  char* lastError;        // copy of PCRE's last compilation message on RuntimeHeap, owned; or null
-  KeptBlock text;         // UTF-8 copy of the text being replaced
-  KeptBlock replacement;  // UTF-8 copy of its replacement
-  KeptBlock output;       // the replacement's output
+  char* lastError;           // copy of PCRE's last compilation message on RuntimeHeap, owned; or null
+  KeptBlock text;            // UTF-8 copy of the text being replaced
+  KeptBlock replacement;     // UTF-8 copy of its replacement
+  KeptBlock output;          // the replacement's output
   pcre_jit_stack* jitStack;  // shared by every pattern's JIT code, made with the first; or null
 };
 
@@ -222,8 +222,7 @@ void RegexReplace(ObjectId regex, const wchar_t* text, const wchar_t* replacemen
   const Bytes textUtf8 = Utf8Into(&State->text, text);
   StudyWhenRepaid(record, textUtf8.length);
   Output output{&State->output, 0};
-  if (output.block->Reserve(OutputStart, OutputLimit) &&
-      ReplaceMatches(*record, textUtf8, replacementUtf8, &output)) {
+  if (output.block->Reserve(OutputStart, OutputLimit) && ReplaceMatches(*record, textUtf8, replacementUtf8, &output)) {
     ScratchFromUtf8(output.block->bytes, output.written, result);
   } else {
     ScratchEmptyResult(result);

@@ -12,8 +12,8 @@
 
 // A record whose pattern is null counts as absent.
 struct RegexRecord {
-  void* compiled;  // PCRE's compiled pattern, owned, released with pcre_free
-  void* studied;   // what pcre_study learned of it, its JIT code among it; owned, or null
+  void* compiled;   // PCRE's compiled pattern, owned, released with pcre_free
+  void* studied;    // what pcre_study learned of it, its JIT code among it; owned, or null
   size_t searched;  // bytes of the texts it was given to search, counted until it is studied
 };
 
