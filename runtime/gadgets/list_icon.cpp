@@ -97,7 +97,11 @@ int ColumnCount(const GadgetRecord* gadget) {
   return static_cast<int>(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0));
 }
 
+bool HasRowExtras(const GadgetRecord* gadget) { return gadget->kindField[RowExtraCount] != 0; }
+
+// The row's block; null, without asking the control, when no row of the list has one.
 RowExtra* RowExtraOf(const GadgetRecord* gadget, int row) {
+  if (!HasRowExtras(gadget)) return nullptr;
   LVITEMW item = {};
   item.mask = LVIF_PARAM;
   item.iItem = row;
@@ -114,8 +118,6 @@ bool SetRowExtra(const GadgetRecord* gadget, int row, RowExtra* extra) {
   return Send(gadget, LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item)) != 0;
 }
 
-bool HasRowExtras(const GadgetRecord* gadget) { return gadget->kindField[RowExtraCount] != 0; }
-
 // The list's first block brings ListProcedure in behind GadgetProcedure, to free the
 // blocks when the control is destroyed; until then the list's messages pass one
 // procedure fewer on their way to the control.
@@ -127,7 +129,7 @@ void CountNewRowExtra(GadgetRecord* gadget) {
 // does not exist or the heap refuses (a row keeps the block it had).
 RowExtra* RowExtraForWriting(GadgetRecord* gadget, int row) {
   const int columns = ColumnCount(gadget);
-  RowExtra* extra = HasRowExtras(gadget) ? RowExtraOf(gadget, row) : nullptr;
+  RowExtra* extra = RowExtraOf(gadget, row);
   if (extra && extra->columnCount >= columns) return extra;
   auto* grown = static_cast<RowExtra*>(RuntimeReallocate(extra, RowExtraSize(columns)));
   if (!grown) return nullptr;
@@ -328,7 +330,7 @@ void SetState(GadgetRecord* gadget, intptr_t row) {
 }
 
 intptr_t RemoveItem(GadgetRecord* gadget, int32_t row) {
-  if (RowExtra* extra = HasRowExtras(gadget) ? RowExtraOf(gadget, row) : nullptr) {
+  if (RowExtra* extra = RowExtraOf(gadget, row)) {
     SetRowExtra(gadget, row, nullptr);
     RuntimeFree(extra);
     --gadget->kindField[RowExtraCount];
@@ -431,7 +433,7 @@ void SetItemColour(GadgetRecord* gadget, int32_t row, int32_t type, int32_t colo
 }
 
 int32_t GetItemColour(GadgetRecord* gadget, int32_t row, int32_t type, int32_t column) {
-  RowExtra* extra = HasRowExtras(gadget) ? RowExtraOf(gadget, row) : nullptr;
+  RowExtra* extra = RowExtraOf(gadget, row);
   if (!extra || (type != ColourText && type != ColourBack)) return -1;
   return StoredColour(extra, column, type) - 1;
 }
@@ -442,7 +444,7 @@ void SetItemData(GadgetRecord* gadget, int32_t row, intptr_t value) {
 }
 
 intptr_t GetItemData(GadgetRecord* gadget, int32_t row) {
-  RowExtra* extra = HasRowExtras(gadget) ? RowExtraOf(gadget, row) : nullptr;
+  RowExtra* extra = RowExtraOf(gadget, row);
   return extra ? extra->userValue : 0;
 }
 
