@@ -6,7 +6,5 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-# Test executables run under Wine; the i686 ones are only built here.
-if(MINGW_TRIPLET STREQUAL "x86_64-w64-mingw32")
-  set(CMAKE_CROSSCOMPILING_EMULATOR wine)
-endif()
+# Test executables of both architectures run under Wine.
+set(CMAKE_CROSSCOMPILING_EMULATOR wine)

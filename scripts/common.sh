@@ -16,8 +16,14 @@ triplet_of() {
   esac
 }
 
-# Wine prefix of the x86_64 build; created on first use, with crash dialogs off
-# so that a crashing test fails instead of waiting for a click.
+# Whether this kernel runs 32-bit x86 programs (libc6-i386's loader answers). Where
+# it cannot, no 32-bit Wine may be installed: the wine wrapper would then pick the
+# 32-bit loader and 64-bit programs would fail too.
+x86_runs() { /lib/ld-linux.so.2 --version >/dev/null 2>&1; }
+
+# The Wine prefix (the x86_64 build's unless WINEPREFIX names another); created on
+# first use, with crash dialogs off so that a crashing test fails instead of
+# waiting for a click.
 prepare_wine_prefix() {
   export WINEPREFIX=${WINEPREFIX:-$BUILD_ROOT/x86_64/wineprefix}
   if [ ! -f "$WINEPREFIX/system.reg" ]; then

@@ -4,13 +4,14 @@
 source "$(dirname "$0")/common.sh"
 
 PACKAGES=(cmake make g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine64 xvfb xauth
-          dpkg-dev googletest imagemagick xdotool x11-utils)
+          dpkg-dev googletest imagemagick xdotool x11-utils libc6-i386)
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO=sudo
 
+installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
 missing=()
 for p in "${PACKAGES[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  installed "$p" || missing+=("$p")
 done
 
 enable_source_lists() {
@@ -37,6 +38,15 @@ fi
 if [ ${#missing[@]} -gt 0 ]; then
   log "installing ${missing[*]}"
   $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
+fi
+
+# The 32-bit Wine, beside the 64-bit one, only where the kernel runs 32-bit
+# programs (see x86_runs): the wine wrapper then runs both kinds.
+if x86_runs && ! installed wine32:i386; then
+  log "installing the 32-bit Wine (wine32:i386)"
+  dpkg --print-foreign-architectures | grep -qx i386 || $SUDO dpkg --add-architecture i386
+  $SUDO apt-get update -qq
+  $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq wine32:i386 >/dev/null
 fi
 
 # PCRE: Debian's pcre3 sources, built statically with the cross compilers.
