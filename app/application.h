@@ -45,6 +45,10 @@ extern String StartDirectory;
 // Builds window 1 with its frames, list, columns, font and buttons, then shows it.
 // Returns the window's handle, or 0 when the window cannot be created.
 HWND MainWindowBuild();
+// What the entry point does once the runtime has started: images 1 and 2 from the
+// program's icon resources, StartDirectory, then MainWindowBuild, whose handle it
+// returns.
+HWND ApplicationOpen();
 
 // Asks for an exported bookmark file and appends one row to the list for every
 // bookmark line in it; a description line right after a bookmark line fills that

@@ -3,7 +3,9 @@
 #include <iterator>
 
 #include "application.h"
+#include "files/files.h"
 #include "gadgets/gadgets.h"
+#include "resources/resource_ids.h"
 #include "ui/ui.h"
 
 namespace {
@@ -13,6 +15,15 @@ constexpr int32_t BookmarkListFlags = ListFullRowSelect | ListAlwaysShowSelectio
 constexpr ObjectId ListFont = 2;
 constexpr ObjectId ImportImage = 1;
 constexpr ObjectId SpareImage = 2;
+
+// Image number from a complete .ico file held in the program's data, read no
+// further than the resource's own size.
+void ImageFromResource(ObjectId number, int id) {
+  HRSRC resource = FindResourceW(ModuleInstance, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(10));  // RT_RCDATA
+  HGLOBAL loaded = resource ? LoadResource(ModuleInstance, resource) : nullptr;
+  if (!loaded) return;
+  ImageCreate(number, LockResource(loaded), static_cast<int32_t>(SizeofResource(ModuleInstance, resource)));
+}
 
 }  // namespace
 
@@ -28,4 +39,15 @@ HWND MainWindowBuild() {
   ImageButtonCreate(SpareButton, 695, 545, 40, 40, ImageHandle(SpareImage));
   WindowShow(MainWindow, 0);
   return WindowHandle(MainWindow);
+}
+
+HWND ApplicationOpen() {
+  ImageFromResource(ImportImage, ImportIconResource);
+  ImageFromResource(SpareImage, SpareIconResource);
+  {
+    ScratchMark mark;
+    FolderCurrent(mark);
+    mark.StoreIn(&StartDirectory);
+  }
+  return MainWindowBuild();
 }

@@ -57,6 +57,7 @@ BlockChunk* NewChunk(BlockPool* pool) {
   if (!chunk) {
     count = 1;
     chunk = static_cast<BlockChunk*>(RuntimeAllocate(sizeof(BlockChunk) + BlockStride(pool)));
+    if (!chunk) return nullptr;
   }
   chunk->blockCount = count;
   pool->totalBlocks += count;
@@ -82,6 +83,7 @@ class PoolLock {
 
 BlockPool* BlockPoolCreate(int32_t elementSize, int32_t minPerChunk, int32_t maxPerChunk, uint32_t flags) {
   auto* pool = static_cast<BlockPool*>(RuntimeAllocate(sizeof(BlockPool)));
+  if (!pool) return nullptr;
   pool->elementSize = elementSize;
   pool->minPerChunk = minPerChunk;
   pool->maxPerChunk = maxPerChunk;
@@ -102,6 +104,7 @@ void* BlockTake(BlockPool* pool) {
     }
   } else {
     chunk = NewChunk(pool);
+    if (!chunk) return nullptr;
     block = TakeFrom(pool, chunk);
     PushFront(chunk->blockCount > 1 ? &pool->available : &pool->full, chunk);
   }

@@ -52,6 +52,7 @@ struct ObjectTable {
   DynamicNode* iterationNode;  // next dynamic node to report, walking oldest to newest
 };
 
+// A new empty table; null when the heap refuses it.
 ObjectTable* ObjectTableCreate(int32_t elementSize, int32_t growthStep, FreeOperation freeObject);
 
 // A zeroed record for number (an object already under it is freed first), or a new
@@ -107,12 +108,14 @@ struct BlockChunk {
   void* returned;            // returned blocks, linked through their first word
 };
 
+// Null when the heap refuses the pool, or, for BlockTake, a new chunk of even one block.
 BlockPool* BlockPoolCreate(int32_t elementSize, int32_t minPerChunk, int32_t maxPerChunk, uint32_t flags);
 void* BlockTake(BlockPool* pool);
 void BlockGive(BlockPool* pool, void* block);
 
-// A zero-filled block for a library's process-wide state, passed to initialise first.
-void* LibraryStateCreate(size_t size, void (*initialise)(void* state) = nullptr);
+// A zero-filled block for a library's process-wide state, passed to initialise first;
+// null when the heap refuses it or initialise answers false (the block is then freed).
+void* LibraryStateCreate(size_t size, bool (*initialise)(void* state) = nullptr);
 
 // The capacity a growing buffer should take to hold need bytes: twice the old
 // capacity or need, whichever is more, but never past limit; 0 when need itself is
@@ -138,3 +141,8 @@ struct KeptBlock {
 void* RuntimeAllocate(size_t size);
 void* RuntimeReallocate(void* block, size_t size); // new bytes are zeroed
 void RuntimeFree(void* block);
+
+// Fault injection, for tests alone: when set, every allocation from RuntimeHeap
+// (RuntimeAllocate, RuntimeReallocate, KeptBlock) asks it first and is refused, as a
+// full heap would refuse it, when it answers true. The program never sets it.
+extern bool (*RuntimeRefusesAllocation)();

@@ -8,11 +8,19 @@
 HANDLE RuntimeHeap;
 HINSTANCE ModuleInstance;
 
-void* RuntimeAllocate(size_t size) { return HeapAlloc(RuntimeHeap, HEAP_ZERO_MEMORY, size); }
+bool (*RuntimeRefusesAllocation)();
+
+namespace {
+
+bool Refused() { return RuntimeRefusesAllocation && RuntimeRefusesAllocation(); }
+
+}  // namespace
+
+void* RuntimeAllocate(size_t size) { return Refused() ? nullptr : HeapAlloc(RuntimeHeap, HEAP_ZERO_MEMORY, size); }
 
 void* RuntimeReallocate(void* block, size_t size) {
   if (!block) return RuntimeAllocate(size);
-  return HeapReAlloc(RuntimeHeap, HEAP_ZERO_MEMORY, block, size);
+  return Refused() ? nullptr : HeapReAlloc(RuntimeHeap, HEAP_ZERO_MEMORY, block, size);
 }
 
 void RuntimeFree(void* block) {
@@ -30,7 +38,7 @@ bool KeptBlock::Reserve(size_t size, size_t limit) {
   const size_t grown = GrownCapacity(capacity, size, limit);
   if (!grown) return false;
   if (!bytes) heap = RuntimeHeap;
-  void* moved = bytes ? HeapReAlloc(heap, 0, bytes, grown) : HeapAlloc(heap, 0, grown);
+  void* moved = Refused() ? nullptr : bytes ? HeapReAlloc(heap, 0, bytes, grown) : HeapAlloc(heap, 0, grown);
   if (!moved) return false;
   bytes = static_cast<char*>(moved);
   capacity = grown;
@@ -42,9 +50,12 @@ void KeptBlock::Release() {
   *this = KeptBlock{};
 }
 
-void* LibraryStateCreate(size_t size, void (*initialise)(void* state)) {
+void* LibraryStateCreate(size_t size, bool (*initialise)(void* state)) {
   void* state = RuntimeAllocate(size);
-  if (initialise) initialise(state);
+  if (state && initialise && !initialise(state)) {
+    RuntimeFree(state);
+    return nullptr;
+  }
   return state;
 }
 
@@ -131,10 +142,16 @@ bool ReachSlot(ObjectTable* table, ObjectId number) {
 
 ObjectTable* ObjectTableCreate(int32_t elementSize, int32_t growthStep, FreeOperation freeObject) {
   auto* table = static_cast<ObjectTable*>(RuntimeAllocate(sizeof(ObjectTable)));
+  auto* slots = static_cast<void**>(RuntimeAllocate(sizeof(void*) * growthStep));
+  if (!table || !slots) {
+    RuntimeFree(table);
+    RuntimeFree(slots);
+    return nullptr;
+  }
   table->elementSize = elementSize;
   table->growthStep = growthStep;
   table->slotCount = growthStep;
-  table->slots = static_cast<void**>(RuntimeAllocate(sizeof(void*) * growthStep));
+  table->slots = slots;
   table->freeObject = freeObject;
   return table;
 }

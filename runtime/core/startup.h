@@ -4,5 +4,8 @@
 // entry point, which destroys it last.
 #pragma once
 
-void RuntimeStartup();
+// False when a library could not have its state from the heap; the libraries
+// started before it are then shut down again, and RuntimeShutdown does nothing.
+bool RuntimeStartup();
+// Finalises the running libraries, the last started first.
 void RuntimeShutdown();

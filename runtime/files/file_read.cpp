@@ -135,7 +135,10 @@ void ReadLineBytes(FileRecord* file, LineBytes* line) {
 
 }  // namespace
 
-void FilesInit() { FileTable = ObjectTableCreate(sizeof(FileRecord), 16, FileClose); }
+bool FilesInit() {
+  FileTable = ObjectTableCreate(sizeof(FileRecord), 16, FileClose);
+  return FileTable != nullptr;
+}
 
 void FilesEnd() {
   ObjectFreeAll(FileTable);

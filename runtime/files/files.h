@@ -29,7 +29,7 @@ constexpr int32_t FileBufferSize = 4096;
 // reach the byte-by-byte reads that follow a refused buffer.
 extern void* (*FileBufferAllocate)(size_t size);
 
-void FilesInit();
+bool FilesInit();
 // Closes every file still registered, numbered or dynamic.
 void FilesEnd();
 

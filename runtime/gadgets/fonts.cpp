@@ -11,9 +11,11 @@ FontLibrary* Fonts;
 
 }  // namespace
 
-void FontInit() {
+bool FontInit() {
   Fonts = static_cast<FontLibrary*>(LibraryStateCreate(sizeof(FontLibrary)));
+  if (!Fonts) return false;
   Fonts->table = ObjectTableCreate(sizeof(FontRecord), 16, FontFree);
+  return Fonts->table != nullptr;
 }
 
 void FontEnd() { ObjectFreeAll(Fonts->table); }

@@ -17,11 +17,12 @@ void FreeGadget(ObjectId number) {
   if (GadgetRecord* gadget = GadgetLookup(number)) DestroyWindow(gadget->window);
 }
 
-void CreateContext(void* block) {
+bool CreateContext(void* block) {
   auto* context = static_cast<GadgetContext*>(block);
   context->list.stack = static_cast<HWND*>(RuntimeAllocate(10 * sizeof(HWND)));
   context->list.capacity = 10;
   context->currentFont = DefaultGadgetFont;
+  return context->list.stack != nullptr;
 }
 
 // The gadget whose control was found last, by GadgetProcedure or by the routing.
@@ -62,13 +63,15 @@ HFONT ResolveFont(HFONT font) { return font == GadgetDefaultFont ? DefaultGadget
 
 }  // namespace
 
-void GadgetInit() {
+bool GadgetInit() {
   DefaultGadgetFont = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
   GadgetTable = ObjectTableCreate(sizeof(GadgetRecord), 50, FreeGadget);
   GadgetState = static_cast<GadgetContext*>(LibraryStateCreate(sizeof(GadgetContext), CreateContext));
+  if (!GadgetTable || !GadgetState) return false;
   WindowsAttachGadgets(&GadgetState->list, RouteControlMessage);
   INITCOMMONCONTROLSEX classes = {sizeof(INITCOMMONCONTROLSEX), 0xB48};
   InitCommonControlsEx(&classes);
+  return true;
 }
 
 void GadgetEnd() {}

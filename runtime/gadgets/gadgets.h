@@ -108,7 +108,7 @@ extern GadgetContext* GadgetState;  // created by GadgetInit, lives until the pr
 inline HFONT const GadgetDefaultFont = reinterpret_cast<HFONT>(static_cast<intptr_t>(-1));
 
 // Table, context, routing registration with the window library, common controls.
-void GadgetInit();
+bool GadgetInit();
 // Nothing to release: gadgets die with their windows, which the window finaliser closes.
 void GadgetEnd();
 
@@ -217,8 +217,8 @@ constexpr int32_t ImageSizeLimit = 10000000;  // the size ImageFromMemory assume
 constexpr int32_t ImageDecoderCapacity = 8;
 
 // Start-up (decoders first, then the table) and shutdown, which frees every live image.
-void ImageDecoderInit();
-void ImageInit();
+bool ImageDecoderInit();
+bool ImageInit();
 void ImageEnd();
 
 // Adds a decoder tried after the earlier ones; false when the registry is full.
@@ -261,7 +261,7 @@ constexpr int32_t FontHighQuality = 0x10;  // PROOF_QUALITY instead of DEFAULT_Q
 constexpr int32_t FontBold = 0x100;
 constexpr int32_t FontItalic = 0x200;
 
-void FontInit();
+bool FontInit();
 // Deletes every live font.
 void FontEnd();
 
@@ -293,7 +293,7 @@ constexpr int32_t ImageButtonAttributeImage = 1;
 constexpr int32_t ImageButtonAttributePressedImage = 2;
 
 // Load msimg32 and find AlphaBlend (both may stay missing), and release it again.
-void AlphaInit();
+bool AlphaInit();
 void AlphaEnd();
 // True when AlphaBlend exists and image is a 32-bit DIB section, or a 32-bit
 // bitmap with a non-zero alpha byte somewhere. Icons never pass.

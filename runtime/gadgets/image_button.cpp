@@ -281,11 +281,12 @@ uint8_t Grey(uint8_t b, uint8_t g, uint8_t r) {
 
 }  // namespace
 
-void AlphaInit() {
+bool AlphaInit() {
   Alpha.library = LoadLibraryW(L"msimg32.dll");
   if (Alpha.library)
     Alpha.blend = reinterpret_cast<AlphaBlendFunction>(
         reinterpret_cast<void (*)()>(GetProcAddress(Alpha.library, "AlphaBlend")));
+  return true;  // without AlphaBlend, images are drawn without blending
 }
 
 void AlphaEnd() {

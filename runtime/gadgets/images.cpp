@@ -234,9 +234,11 @@ bool Make(const uint8_t* data, int32_t size, Made* made) {
 
 }  // namespace
 
-void ImageDecoderInit() {
+bool ImageDecoderInit() {
   Decoders = static_cast<DecoderRegistry*>(LibraryStateCreate(sizeof(DecoderRegistry)));
+  if (!Decoders) return false;
   Decoders->context = static_cast<ImageDecodingContext*>(RuntimeAllocate(sizeof(ImageDecodingContext)));
+  return Decoders->context != nullptr;
 }
 
 bool ImageDecoderRegister(const ImageDecoder* decoder) {
@@ -245,9 +247,11 @@ bool ImageDecoderRegister(const ImageDecoder* decoder) {
   return true;
 }
 
-void ImageInit() {
+bool ImageInit() {
   Images = static_cast<ImageLibrary*>(LibraryStateCreate(sizeof(ImageLibrary)));
+  if (!Images) return false;
   Images->table = ObjectTableCreate(sizeof(ImageRecord), 16, ImageFree);
+  return Images->table != nullptr;
 }
 
 void ImageEnd() { ObjectFreeAll(Images->table); }

@@ -178,9 +178,10 @@ void ReleaseLarge(KeptBlock* block) {
 
 }  // namespace
 
-void RegexInit() {
+bool RegexInit() {
   RegexTable = ObjectTableCreate(sizeof(RegexRecord), 16, RegexFree);
   State = static_cast<RegexState*>(LibraryStateCreate(sizeof(RegexState)));
+  return RegexTable && State;
 }
 
 void RegexEnd() {

@@ -19,7 +19,7 @@ struct RegexRecord {
 
 extern ObjectTable* RegexTable;  // created by RegexInit, never freed
 
-void RegexInit();
+bool RegexInit();
 // Frees every pattern still registered, numbered or dynamic.
 void RegexEnd();
 

@@ -50,11 +50,12 @@ bool IsAscii(const char* bytes, size_t length) {
 
 }  // namespace
 
-void StringsInit() {
+bool StringsInit() {
   StringHeap = Checked(HeapCreate(0, 4096, 0));
   StringScratch = static_cast<char*>(Checked(HeapAlloc(StringHeap, HEAP_ZERO_MEMORY, 16)));
   ScratchCapacity = 16;
   ScratchOffset = 0;
+  return true;
 }
 
 void StoreResult(String* variable, int32_t mark) {

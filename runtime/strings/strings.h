@@ -20,7 +20,7 @@ extern char* StringScratch;      // base of the scratch; changes when it grows
 extern int32_t ScratchOffset;    // bytes: end of the temporaries in use
 extern int32_t ScratchCapacity;  // bytes usable; the block is ScratchCapacity + 10 after growth
 
-void StringsInit();
+bool StringsInit();
 
 // Copies the result lying at mark into the variable and sets ScratchOffset to mark.
 void StoreResult(String* variable, int32_t mark);

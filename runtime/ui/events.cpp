@@ -37,11 +37,11 @@ struct EventState {
 EventQueue* Queue;
 EventState* State;
 
-void CreatePool(void* block) {
+bool CreatePool(void* block) {
   auto* queue = static_cast<EventQueue*>(block);
   queue->pool = BlockPoolCreate(sizeof(QueuedEvent), 16, 256, 0);
   // Taken and never given back, so that the first chunk exists from the start.
-  BlockTake(queue->pool);
+  return queue->pool && BlockTake(queue->pool);
 }
 
 bool KeyDown(int key) { return (GetKeyState(key) & 0x80) != 0; }
@@ -107,9 +107,10 @@ void DiscardWhere(Matches matches) {
 
 }  // namespace
 
-void EventsInit() {
+bool EventsInit() {
   Queue = static_cast<EventQueue*>(LibraryStateCreate(sizeof(EventQueue), CreatePool));
   State = static_cast<EventState*>(LibraryStateCreate(sizeof(EventState)));
+  return Queue && State;
 }
 
 int32_t EventWaitTimeout(int32_t milliseconds) {
@@ -152,6 +153,7 @@ void EventPush(int32_t code, ObjectId gadget, ObjectId window, int32_t kind) {
   QueuedEvent* tail = Queue->tail;
   if (tail && tail->code == code && tail->gadget == gadget && tail->window == window && tail->kind == kind) return;
   auto* node = static_cast<QueuedEvent*>(BlockTake(Queue->pool));
+  if (!node) return;  // the event is lost, as it would be to a full queue
   *node = QueuedEvent{nullptr, code, kind, gadget, window};
   if (tail)
     tail->next = node;

@@ -143,10 +143,11 @@ bool RunOpenDialog(const wchar_t* title, const wchar_t* defaultPath, const wchar
 
 }  // namespace
 
-void RequesterInit() {
+bool RequesterInit() {
   INITCOMMONCONTROLSEX classes = {sizeof classes, 0xB48};
   InitCommonControlsEx(&classes);
   CoInitialize(nullptr);
+  return true;
 }
 
 void RequestOpenFile(const wchar_t* title, const wchar_t* defaultPath, const wchar_t* patterns, int32_t position,

@@ -42,7 +42,7 @@ constexpr int32_t KindDragStart = 14002;
 constexpr UINT TrayIconMessage = 12501;
 
 // The node pool and the empty queue.
-void EventsInit();
+bool EventsInit();
 
 // Waits for the next event without limit and returns its code.
 int32_t EventWait();
@@ -53,7 +53,8 @@ ObjectId EventWindowNumber();
 ObjectId EventGadgetNumber();
 int32_t EventKind();  // -1 after a raw message
 
-// Appends an event unless the newest pending one is identical.
+// Appends an event unless the newest pending one is identical; an event the heap
+// has no node for is dropped.
 void EventPush(int32_t code, ObjectId gadget, ObjectId window, int32_t kind);
 // Queues EventGadget for a control: its identifier as gadget number, the runtime
 // window it lives in as window number.
@@ -81,13 +82,14 @@ constexpr WORD CommandTabNext = 64001;
 constexpr WORD CommandTabPrevious = 64002;
 
 // Table of windows, event state, class icon and cursor.
-void WindowsInit();
+bool WindowsInit();
 // Destroys every window still open: numbers ascending, then dynamic ones oldest first.
 void WindowsEnd();
 
 // width and height are the client size; title may be null. Returns the window for
 // a number, the new identifier for DynamicNumber, 0 on failure or for a number the
-// registry refuses.
+// registry refuses. A window the heap cannot complete (its Tab entries, its gadget
+// list) is destroyed unseen and its number released.
 intptr_t WindowCreate(ObjectId number, int x, int y, int width, int height, const wchar_t* title, int32_t flags,
                       HWND parent = nullptr);
 // hide non-zero hides. ShowWindow's result, 0 without such a window.
@@ -96,7 +98,8 @@ HWND WindowHandle(ObjectId number);  // 0 without such a window
 // Non-zero when the window existed; its class, Tab table and pending events go too.
 int32_t WindowDestroy(ObjectId number);
 // Makes window the current gadget list and returns the previous list's window;
-// with null only returns the current one.
+// with null only returns the current one. When the heap refuses a new list's
+// record, answers null and leaves the current list as it was.
 HWND GadgetListOpen(HWND window);
 // Moves the focus inside the active window; backward non-zero for Shift+Tab.
 void TabNavigate(int32_t backward);
@@ -123,7 +126,7 @@ void WindowsAttachGadgets(GadgetListState* list, GadgetRoute route);
 // ---- File requester
 
 // Registers the common-control classes and initialises COM before the first dialog.
-void RequesterInit();
+bool RequesterInit();
 
 // Shows the modal open-file dialog and leaves the chosen full path (at most 259
 // characters) at result, or the empty string when the user cancels or the dialog

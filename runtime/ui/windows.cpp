@@ -266,11 +266,13 @@ std::vector<HWND> TabStops(HWND scope) {
 
 }  // namespace
 
-void WindowsInit() {
+bool WindowsInit() {
   Library = static_cast<WindowsLibrary*>(LibraryStateCreate(sizeof(WindowsLibrary)));
+  if (!Library) return false;
   Library->table = ObjectTableCreate(sizeof(WindowRecord), 16, FreeWindow);
   Library->classIcon = LoadIconW(ModuleInstance, MAKEINTRESOURCEW(1));
   Library->classCursor = LoadCursorW(nullptr, IDC_ARROW);
+  return Library->table != nullptr;
 }
 
 void WindowsEnd() {
@@ -360,16 +362,24 @@ intptr_t WindowCreate(ObjectId number, int x, int y, int width, int height, cons
   record->window = window;
   SetPropW(window, L"Vela_WindowID", reinterpret_cast<HANDLE>(id + 1));
 
+  // The Tab entries and the gadget list come before the window is shown, so that a
+  // window the heap cannot complete goes again unseen, its number released.
+  record->accelerators = static_cast<ACCEL*>(RuntimeAllocate(2 * sizeof(ACCEL)));
+  if (record->accelerators) {
+    record->accelerators[0] = ACCEL{FVIRTKEY | FNOINVERT, VK_TAB, CommandTabNext};
+    record->accelerators[1] = ACCEL{FVIRTKEY | FNOINVERT | FSHIFT, VK_TAB, CommandTabPrevious};
+    record->acceleratorTable = CreateAcceleratorTableW(record->accelerators, 2);
+  }
+  if (!(bits & WindowNoGadgetList)) GadgetListOpen(window);
+  const bool listMissing = !(bits & WindowNoGadgetList) && Library->gadgetList && !FindGadgetListSave(window);
+  if (!record->accelerators || listMissing) {
+    WindowDestroy(id);
+    return 0;
+  }
+
   if (!(bits & WindowHidden))
     ShowWindow(window, (style & WS_MAXIMIZE) ? SW_MAXIMIZE : (style & WS_MINIMIZE) ? SW_SHOWMINIMIZED : SW_SHOWNORMAL);
   record->minimisedOrMaximised = (style & (WS_MAXIMIZE | WS_MINIMIZE)) ? 1 : 0;
-
-  record->accelerators = static_cast<ACCEL*>(RuntimeAllocate(2 * sizeof(ACCEL)));
-  record->accelerators[0] = ACCEL{FVIRTKEY | FNOINVERT, VK_TAB, CommandTabNext};
-  record->accelerators[1] = ACCEL{FVIRTKEY | FNOINVERT | FSHIFT, VK_TAB, CommandTabPrevious};
-  record->acceleratorTable = CreateAcceleratorTableW(record->accelerators, 2);
-
-  if (!(bits & WindowNoGadgetList)) GadgetListOpen(window);
   return number == DynamicNumber ? id : reinterpret_cast<intptr_t>(window);
 }
 
@@ -415,34 +425,46 @@ HWND GadgetListOpen(HWND window) {
   HWND previous = list->depth > 0 ? list->stack[0] : list->current;
   if (!window) return previous;
 
-  if (previous) {
-    if (GadgetListSave* save = FindGadgetListSave(previous)) {
-      save->saved = *list;
-      Detach(list);
+  GadgetListSave* existing = FindGadgetListSave(window);
+  GadgetListSave* previousSave = previous ? FindGadgetListSave(previous) : nullptr;
+  // A new list's record, and its stack unless the current stack stays, are had
+  // before anything changes, so that a refusal leaves the current list as it was.
+  GadgetListSave* fresh = nullptr;
+  HWND* stack = nullptr;
+  if (!existing) {
+    const bool needsStack = !list->stack || previousSave;
+    fresh = static_cast<GadgetListSave*>(RuntimeAllocate(sizeof(GadgetListSave)));
+    if (needsStack) stack = static_cast<HWND*>(RuntimeAllocate(10 * sizeof(HWND)));
+    if (!fresh || (needsStack && !stack)) {
+      RuntimeFree(fresh);
+      RuntimeFree(stack);
+      return nullptr;
     }
   }
-  if (GadgetListSave* save = FindGadgetListSave(window)) {
+
+  if (previousSave) {
+    previousSave->saved = *list;
+    Detach(list);
+  }
+  if (existing) {
     RuntimeFree(list->stack);
-    *list = save->saved;
-    Detach(&save->saved);
-  } else {
-    if (list->stack) {
-      list->depth = 0;
-    } else {
-      list->stack = static_cast<HWND*>(RuntimeAllocate(10 * sizeof(HWND)));
-      list->capacity = 10;
-      list->depth = 0;
-    }
-    list->current = window;
-    save = static_cast<GadgetListSave*>(RuntimeAllocate(sizeof(GadgetListSave)));
-    save->window = window;
-    save->next = Library->gadgetListSaves;
-    Library->gadgetListSaves = save;
-    SetPropW(window, GadgetStackProperty().c_str(), save);
-    if (reinterpret_cast<WNDPROC>(GetWindowLongPtrW(window, GWLP_WNDPROC)) != WindowProcedure)
-      save->previousProcedure = reinterpret_cast<WNDPROC>(
-          SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(GadgetListProcedure)));
+    *list = existing->saved;
+    Detach(&existing->saved);
+    return previous;
   }
+  if (stack) {
+    list->stack = stack;
+    list->capacity = 10;
+  }
+  list->depth = 0;
+  list->current = window;
+  fresh->window = window;
+  fresh->next = Library->gadgetListSaves;
+  Library->gadgetListSaves = fresh;
+  SetPropW(window, GadgetStackProperty().c_str(), fresh);
+  if (reinterpret_cast<WNDPROC>(GetWindowLongPtrW(window, GWLP_WNDPROC)) != WindowProcedure)
+    fresh->previousProcedure = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(GadgetListProcedure)));
   return previous;
 }
 

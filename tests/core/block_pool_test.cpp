@@ -73,6 +73,17 @@ TEST(BlockPool, ReturnedBlocksAreReusedAndAnEmptiedChunkIsFreed) {
   EXPECT_EQ(pool->full, nullptr);
 }
 
+TEST(BlockPool, RefusedChunksGiveNullAndThePoolStaysUsable) {
+  BlockPool* pool = BlockPoolCreate(8, 16, 16, 0);
+  RuntimeRefusesAllocation = [] { return true; };
+  EXPECT_EQ(BlockPoolCreate(8, 16, 16, 0), nullptr);
+  EXPECT_EQ(BlockTake(pool), nullptr);
+  RuntimeRefusesAllocation = nullptr;
+  void* block = BlockTake(pool);
+  ASSERT_NE(block, nullptr);
+  BlockGive(pool, block);
+}
+
 TEST(BlockPool, LockedPoolWorksTheSame) {
   BlockPool* pool = BlockPoolCreate(8, 16, 256, BlockPoolLocked);
   void* a = BlockTake(pool);

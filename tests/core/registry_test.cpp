@@ -190,9 +190,13 @@ TEST(LibraryState, IsZeroFilledAndInitialised) {
     int a;
     int b[8];
   };
-  auto* state = static_cast<State*>(LibraryStateCreate(sizeof(State), [](void* s) { static_cast<State*>(s)->a = 42; }));
+  auto* state = static_cast<State*>(LibraryStateCreate(sizeof(State), [](void* s) {
+    static_cast<State*>(s)->a = 42;
+    return true;
+  }));
   EXPECT_EQ(state->a, 42);
   for (int v : state->b) EXPECT_EQ(v, 0);
+  EXPECT_EQ(LibraryStateCreate(sizeof(State), [](void*) { return false; }), nullptr);
 }
 
 }  // namespace

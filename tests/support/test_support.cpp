@@ -71,16 +71,16 @@ std::wstring WindowsPath(const char* path) {
 
 }  // namespace
 
-testing::Environment* StartLibraries(std::initializer_list<void (*)()> initialisers) {
+testing::Environment* StartLibraries(std::initializer_list<bool (*)()> initialisers) {
   class Libraries : public testing::Environment {
    public:
-    explicit Libraries(std::initializer_list<void (*)()> steps) : steps_(steps) {}
+    explicit Libraries(std::initializer_list<bool (*)()> steps) : steps_(steps) {}
     void SetUp() override {
       for (auto step : steps_) step();
     }
 
    private:
-    std::vector<void (*)()> steps_;
+    std::vector<bool (*)()> steps_;
   };
   return testing::AddGlobalTestEnvironment(new Libraries(initialisers));
 }

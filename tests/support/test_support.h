@@ -28,7 +28,7 @@ class TempFolder {
 
 // Registers a test environment that runs these library initialisers in order
 // before the first test, as the program's start-up does.
-testing::Environment* StartLibraries(std::initializer_list<void (*)()> initialisers);
+testing::Environment* StartLibraries(std::initializer_list<bool (*)()> initialisers);
 
 // HeapValidate over the whole heap; a failure names the heap. Under Wine an overrun
 // into a block's slack is found only when WINEDEBUG holds warn+heap.

@@ -115,6 +115,16 @@ TEST_F(EventsTest, IdenticalNewestEventIsDroppedButArrivesAgainLater) {
             Collect());
 }
 
+TEST_F(EventsTest, EventsTheHeapHasNoNodeForAreDropped) {
+  RuntimeRefusesAllocation = [] { return true; };
+  for (ObjectId gadget = 0; gadget < 40; ++gadget) EventPush(EventGadget, gadget, 1, 0);
+  RuntimeRefusesAllocation = nullptr;
+  const std::vector<Event> events = Collect();
+  ASSERT_FALSE(events.empty());
+  EXPECT_LT(events.size(), 40u) << "the pool's first chunk holds fewer";
+  for (size_t i = 0; i < events.size(); ++i) EXPECT_EQ(events[i].gadget, static_cast<ObjectId>(i));
+}
+
 TEST_F(EventsTest, DestroyingAWindowDiscardsOnlyItsEvents) {
   auto second = reinterpret_cast<HWND>(WindowCreate(2, 0, 0, 300, 200, nullptr, WindowHidden));
   ASSERT_TRUE(second);
