@@ -28,6 +28,7 @@ struct RegexState {
   KeptBlock replacement;     // UTF-8 copy of its replacement
   KeptBlock output;          // the replacement's output
   pcre_jit_stack* jitStack;  // shared by every pattern's JIT code, made with the first; or null
+  BlockPool* frames;         // the interpreter's backtracking frames, made with the first; or null
 };
 
 RegexState* State;
@@ -121,13 +122,34 @@ struct Output {
 };
 
 // The first match in subject, as pcre_exec reports it: by the JIT code once the
-// pattern has it, else by the interpreter. Both find the same matches; a search
-// either gives up (its stack or its match limit spent) ends the replacement there.
+// pattern has it, else by the interpreter. Both find the same matches, but the JIT
+// code gives up sooner, when its stack is spent; the interpreter then searches
+// again, so that the result never depends on which of them ran.
 int Search(const RegexRecord& record, const char* subject, size_t length, int (&vector)[3]) {
+  const auto* compiled = static_cast<const pcre*>(record.compiled);
   // PCRE measures its subject in int: past that, only the part it can take is searched.
-  return pcre_exec(static_cast<const pcre*>(record.compiled), static_cast<const pcre_extra*>(record.studied), subject,
-                   static_cast<int>(std::min<size_t>(length, INT_MAX)), 0, PCRE_NO_UTF8_CHECK, vector, 3);
+  const int bytes = static_cast<int>(std::min<size_t>(length, INT_MAX));
+  if (record.studied) {
+    const int found = pcre_exec(compiled, static_cast<const pcre_extra*>(record.studied), subject, bytes, 0,
+                                PCRE_NO_UTF8_CHECK, vector, 3);
+    if (found >= 0 || found == PCRE_ERROR_NOMATCH) return found;
+  }
+  return pcre_exec(compiled, nullptr, subject, bytes, 0, PCRE_NO_UTF8_CHECK, vector, 3);
 }
+
+// The interpreter keeps one frame per level of backtracking on the heap and gives
+// them all back when its search ends; a pool serves them from chunks, so that a
+// search 60,000 levels deep makes a few hundred heap calls, not 120,000. Every frame
+// has the same size; a request of another size is refused, which fails the search.
+void* TakeFrame(size_t size) {
+  if (!State->frames) State->frames = BlockPoolCreate(static_cast<int32_t>(size), 16, 4096, 0);
+  if (!State->frames || size != static_cast<size_t>(State->frames->elementSize)) return nullptr;
+  return BlockTake(State->frames);
+}
+
+void GiveFrame(void* frame) { BlockGive(State->frames, frame); }
+
+bool IsContinuationByte(char byte) { return (static_cast<unsigned char>(byte) & 0xC0) == 0x80; }
 
 // Studies a pattern that has searched enough to repay it. Studying only speeds the
 // search up: without what it learns the interpreter searches alone, so a refusal is
@@ -148,6 +170,7 @@ void StudyWhenRepaid(RegexRecord* record, size_t subjectLength) {
 // Replaces the matches in text into output; false when the output could not grow.
 bool ReplaceMatches(const RegexRecord& record, Bytes text, Bytes replacement, Output* output) {
   const char* cursor = text.bytes;
+  const char* const textEnd = text.bytes + text.length;
   size_t remaining = text.length;
   int vector[3];
   while (Search(record, cursor, remaining, vector) >= 0) {
@@ -156,11 +179,15 @@ bool ReplaceMatches(const RegexRecord& record, Bytes text, Bytes replacement, Ou
     if (vector[1] <= vector[0]) break;
     const char* match = cursor + vector[0];
     const auto length = static_cast<size_t>(vector[1] - vector[0]);
-    // UTF-8 is self-synchronising: the occurrence starts on a character boundary,
-    // so the remainder after it is still valid for PCRE_NO_UTF8_CHECK.
+    // \C matches a single byte, so a match may begin or end inside a character. It
+    // is widened to the whole characters it touches: the output stays valid UTF-8,
+    // and the next search starts on a character boundary, as PCRE_NO_UTF8_CHECK needs.
     const char* found = FirstOccurrence(cursor, match, length);
+    const char* end = found + length;
+    while (found > cursor && IsContinuationByte(*found)) --found;
+    while (end < textEnd && IsContinuationByte(*end)) ++end;
     const auto prefix = static_cast<size_t>(found - cursor);
-    const size_t consumed = prefix + length;
+    const auto consumed = static_cast<size_t>(end - cursor);
     if (!output->Reserve(consumed + replacement.length)) return false;
     output->Append(cursor, prefix);
     output->Append(replacement.bytes, replacement.length);
@@ -181,6 +208,8 @@ void ReleaseLarge(KeptBlock* block) {
 bool RegexInit() {
   RegexTable = ObjectTableCreate(sizeof(RegexRecord), 16, RegexFree);
   State = static_cast<RegexState*>(LibraryStateCreate(sizeof(RegexState)));
+  pcre_stack_malloc = TakeFrame;
+  pcre_stack_free = GiveFrame;
   return RegexTable && State;
 }
 
