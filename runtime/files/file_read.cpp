@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <cwchar>
 
 ObjectTable* FileTable;
 void* (*FileBufferAllocate)(size_t size) = RuntimeAllocate;
@@ -133,6 +134,32 @@ void ReadLineBytes(FileRecord* file, LineBytes* line) {
   }
 }
 
+// Windows opens a path of MAX_PATH characters or more only in its "\\?\" form
+// (unless the program declares itself long-path aware, which also needs a system
+// setting that few machines have). That form is taken literally, so the path is
+// made absolute and normalised first; a shorter path is opened as it is given.
+HANDLE OpenForReading(const wchar_t* path) {
+  const auto open = [](const wchar_t* name) {
+    return CreateFileW(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  };
+  if (!path || wcslen(path) < MAX_PATH || wcsncmp(path, L"\\\\?\\", 4) == 0) return open(path);
+  const DWORD units = GetFullPathNameW(path, 0, nullptr, nullptr);
+  // Room before the full path for "\\?\UNC", which replaces a share's first backslash.
+  constexpr size_t PrefixRoom = 7;
+  auto* buffer = static_cast<wchar_t*>(RuntimeAllocate((PrefixRoom + units) * sizeof(wchar_t)));
+  wchar_t* full = buffer + PrefixRoom;
+  const DWORD length = buffer && units ? GetFullPathNameW(path, units, full, nullptr) : 0;
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  if (length && length < units) {
+    const bool share = full[0] == L'\\' && full[1] == L'\\';
+    wchar_t* extended = share ? full + 1 - PrefixRoom : full - 4;
+    wmemcpy(extended, share ? L"\\\\?\\UNC" : L"\\\\?\\", share ? PrefixRoom : 4);
+    handle = open(extended);
+  }
+  RuntimeFree(buffer);
+  return handle;
+}
+
 }  // namespace
 
 bool FilesInit() {
@@ -148,7 +175,7 @@ void FilesEnd() {
 intptr_t FileOpenRead(ObjectId number, const wchar_t* path) {
   auto* record = static_cast<FileRecord*>(ObjectAllocate(FileTable, number));
   if (!record) return 0;
-  HANDLE handle = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE handle = OpenForReading(path);
   if (handle == INVALID_HANDLE_VALUE || !handle) {
     if (number == DynamicNumber) ObjectRelease(FileTable, ObjectIdentifierOf(record));
     return 0;

@@ -33,8 +33,8 @@ bool FilesInit();
 // Closes every file still registered, numbered or dynamic.
 void FilesEnd();
 
-// Opens an existing file for reading; others may read it meanwhile but not write,
-// rename or delete it. Returns the new identifier for DynamicNumber, the platform
+// Opens an existing file for reading, however long its path; others may read it
+// meanwhile but not write, rename or delete it. Returns the new identifier for DynamicNumber, the platform
 // handle for a number (a file open under it is closed first), or 0 on failure.
 intptr_t FileOpenRead(ObjectId number, const wchar_t* path);
 // Non-zero when no byte is left, or when file names no open file; consumes nothing.

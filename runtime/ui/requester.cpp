@@ -13,7 +13,10 @@
 
 namespace {
 
-constexpr int32_t PathUnits = 260;  // the platform's path limit, terminator included
+constexpr int32_t NameUnits = 260;  // the proposed file name at most, terminator included
+// The longest path the platform allows, terminator included: a smaller buffer than
+// the chosen path makes the dialog fail on Windows, and hang under Wine.
+constexpr int32_t FileBufferUnits = 32768;
 constexpr DWORD OpenFlags = OFN_EXPLORER | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR | OFN_HIDEREADONLY;
 
 int32_t SelectedPattern;  // the dialog's filter index after the last successful choice
@@ -51,9 +54,9 @@ void SplitDefault(const wchar_t* defaultPath, wchar_t* directory, wchar_t* fileN
   wchar_t* backslash = wcsrchr(directory, L'\\');
   if (backslash && backslash != directory) {
     *backslash = 0;
-    CopyAtMost(fileName, backslash + 1, PathUnits - 1);
+    CopyAtMost(fileName, backslash + 1, NameUnits - 1);
   } else {
-    CopyAtMost(fileName, defaultPath, PathUnits - 1);
+    CopyAtMost(fileName, defaultPath, NameUnits - 1);
     directory[0] = 0;
   }
   if (!IsValidFileName(fileName)) fileName[0] = 0;
@@ -104,7 +107,7 @@ class ModalScope {
   std::vector<DisabledWindow> disabled_;
 };
 
-// Runs the dialog over fileBuffer (PathUnits zeroed units), which receives the
+// Runs the dialog over fileBuffer (FileBufferUnits zeroed units), which receives the
 // chosen path; false when the user cancelled, or when a buffer could not be had,
 // in which case no dialog is shown.
 bool RunOpenDialog(const wchar_t* title, const wchar_t* defaultPath, const wchar_t* patterns, int32_t position,
@@ -127,7 +130,7 @@ bool RunOpenDialog(const wchar_t* title, const wchar_t* defaultPath, const wchar
   dialog.lpstrFilter = filter.get();
   dialog.nFilterIndex = position + 1;
   dialog.lpstrFile = fileBuffer;
-  dialog.nMaxFile = PathUnits;
+  dialog.nMaxFile = FileBufferUnits;
   dialog.lpstrInitialDir = defaultPath ? directory.get() : nullptr;
   dialog.lpstrTitle = title;
   dialog.Flags = OpenFlags;
@@ -154,12 +157,11 @@ void RequestOpenFile(const wchar_t* title, const wchar_t* defaultPath, const wch
                      int32_t result) {
   SelectedPattern = 0;
   // Every buffer is freed before the call returns, so none outlives the heap it came from.
-  HeapUnits fileBuffer(PathUnits);
+  HeapUnits fileBuffer(FileBufferUnits);
   const bool chosen = fileBuffer.get() && RunOpenDialog(title, defaultPath, patterns, position, fileBuffer.get());
-  wchar_t* out = ScratchReserve(PathUnits, result);
-  out[0] = 0;
-  if (chosen) CopyAtMost(out, fileBuffer.get(), PathUnits - 1);
-  ScratchRelease(PathUnits - static_cast<int32_t>(wcslen(out)));
+  const wchar_t* path = chosen ? fileBuffer.get() : L"";
+  const auto length = static_cast<int32_t>(wcsnlen(path, FileBufferUnits - 1));
+  CopyAtMost(ScratchReserve(length, result), path, static_cast<size_t>(length));
 }
 
 int32_t RequesterSelectedPattern() { return SelectedPattern; }

@@ -128,8 +128,8 @@ void WindowsAttachGadgets(GadgetListState* list, GadgetRoute route);
 // Registers the common-control classes and initialises COM before the first dialog.
 bool RequesterInit();
 
-// Shows the modal open-file dialog and leaves the chosen full path (at most 259
-// characters) at result, or the empty string when the user cancels or the dialog
+// Shows the modal open-file dialog and leaves the chosen full path (of any length
+// the platform allows) at result, or the empty string when the user cancels or the dialog
 // fails; when a buffer cannot be had, the empty string without a dialog. patterns
 // is "description|filter|description|filter..."; position picks the pair to
 // preselect, counting from 0. defaultPath's part before its last backslash is the
