@@ -370,9 +370,12 @@ intptr_t WindowCreate(ObjectId number, int x, int y, int width, int height, cons
     record->accelerators[1] = ACCEL{FVIRTKEY | FNOINVERT | FSHIFT, VK_TAB, CommandTabPrevious};
     record->acceleratorTable = CreateAcceleratorTableW(record->accelerators, 2);
   }
-  if (!(bits & WindowNoGadgetList)) GadgetListOpen(window);
-  const bool listMissing = !(bits & WindowNoGadgetList) && Library->gadgetList && !FindGadgetListSave(window);
-  if (!record->accelerators || listMissing) {
+  bool complete = record->accelerators != nullptr;
+  if (complete && !(bits & WindowNoGadgetList)) {
+    GadgetListOpen(window);
+    complete = !Library->gadgetList || FindGadgetListSave(window);
+  }
+  if (!complete) {
     WindowDestroy(id);
     return 0;
   }
