@@ -21,9 +21,9 @@ struct Library {
 };
 
 constexpr Library Libraries[] = {
-    {StringsInit, nullptr},    {FilesInit, FilesEnd},     {FontInit, FontEnd},     {ImageDecoderInit, nullptr},
-    {ImageInit, ImageEnd},     {AlphaInit, AlphaEnd},     {EventsInit, nullptr},   {WindowsInit, WindowsEnd},
-    {GadgetInit, GadgetEnd},   {RegexInit, RegexEnd},     {RequesterInit, nullptr},
+    {StringsInit, nullptr}, {FilesInit, FilesEnd},     {FontInit, FontEnd},       {ImageDecoderInit, nullptr},
+    {ImageInit, ImageEnd},  {AlphaInit, AlphaEnd},     {EventsInit, nullptr},     {WindowsInit, WindowsEnd},
+    {GadgetInit, GadgetEnd}, {RegexInit, RegexEnd},    {RequesterInit, nullptr},
 };
 
 size_t Started;  // how many of Libraries, from the first, are running
