@@ -4,9 +4,7 @@
 // each one rewrite the copy in place, left to right.
 #include "application.h"
 
-#include <cstdint>
 #include <cwchar>
-#include <iterator>
 #include <string_view>
 
 namespace {
@@ -26,18 +24,19 @@ constexpr Reference CarriageReturn{L"\r", L""};
 // True when only the final trim could change the text: no CR to remove, no
 // leading LF, and no "&" with which every reference begins.
 bool OnlyTrimApplies(const wchar_t* text) {
-  if (!text || text[0] == L'\n') return !text;
+  if (!text) return true;
+  if (text[0] == L'\n') return false;
   for (; *text; ++text)
     if (*text == L'\r' || *text == L'&') return false;
   return true;
 }
 
-// Replaces every occurrence of the encoded text, scanning left to right, and
-// returns the new length. The decoded text is never longer, so the writes never
-// overtake the reads.
-size_t ReplaceInPlace(wchar_t* text, size_t length, const Reference& reference) {
+// Replaces every occurrence of the encoded text at or after from, scanning left to
+// right, and returns the new length. The decoded text is never longer, so the
+// writes never overtake the reads.
+size_t ReplaceInPlace(wchar_t* text, size_t length, const Reference& reference, size_t from = 0) {
   const std::wstring_view whole(text, length);
-  size_t found = whole.find(reference.encoded);
+  size_t found = whole.find(reference.encoded, from);
   if (found == std::wstring_view::npos) return length;
   size_t written = found;
   size_t read = found;
@@ -55,21 +54,12 @@ size_t ReplaceInPlace(wchar_t* text, size_t length, const Reference& reference) 
   return written;
 }
 
-// One bit for each reference that occurs in the text, found in one scan.
-uint32_t ReferencesIn(std::wstring_view text) {
-  uint32_t found = 0;
-  for (size_t at = text.find(L'&'); at != std::wstring_view::npos; at = text.find(L'&', at + 1))
-    for (size_t k = 0; k < std::size(DecodedReferences); ++k)
-      if (text.compare(at, DecodedReferences[k].encoded.size(), DecodedReferences[k].encoded) == 0) found |= 1u << k;
-  return found;
-}
-
 }  // namespace
 
 void CleanText(const wchar_t* text, int32_t result) {
-  // The whole text is reserved once, beyond the scratch in use, whichever steps the
-  // text needs: so the scratch grows exactly when the longest step, the CR removal,
-  // would make it grow.
+  // The steps rewrite one copy of the text at the result, so room for the whole
+  // text is reserved before anything is written; reserving may move the scratch,
+  // where the text itself may lie.
   const uint32_t tag = ScratchTag(text);
   const int32_t length = TextLength(text);
   {
@@ -88,12 +78,10 @@ void CleanText(const wchar_t* text, int32_t result) {
     wmemmove(value, value + 1, units);
     --units;
   }
-  // Only "&amp;" decodes to a unit that a reference holds. After its pass, a later
-  // pass can remove references but never bring one about, so one scan tells which
-  // of them the later passes will find.
-  units = ReplaceInPlace(value, units, DecodedReferences[0]);
-  const uint32_t later = ReferencesIn(std::wstring_view(value, units));
-  for (size_t k = 1; k < std::size(DecodedReferences); ++k)
-    if (later & (1u << k)) units = ReplaceInPlace(value, units, DecodedReferences[k]);
+  // Every reference begins with "&", and no pass changes the text before the first one.
+  const size_t firstAmpersand = std::wstring_view(value, units).find(L'&');
+  if (firstAmpersand != std::wstring_view::npos)
+    for (const Reference& reference : DecodedReferences)
+      units = ReplaceInPlace(value, units, reference, firstAmpersand);
   TextTrim(value, result);
 }
