@@ -123,17 +123,27 @@ void* LibraryStateCreate(size_t size, bool (*initialise)(void* state) = nullptr)
 // arithmetic cannot wrap whatever the sizes.
 size_t GrownCapacity(size_t capacity, size_t need, size_t limit);
 
-// A byte block kept from one call to the next, so that work done per line or per
-// call allocates nothing in the steady state. It comes from RuntimeHeap (and keeps
-// the heap it came from), grows by GrownCapacity without zeroing, and keeps its
-// bytes when it grows; a zero-filled KeptBlock holds nothing.
+// A byte block kept from one use to the next (a line, a replacement), so that work
+// done per line allocates nothing in the steady state. It comes from RuntimeHeap (and
+// keeps the heap it came from), grows by GrownCapacity without zeroing, and keeps its
+// bytes when it grows. A block that grew past KeptBlockLimit is given back when its
+// use ends, so that one huge line does not stay pinned. A zero-filled KeptBlock
+// holds nothing.
+constexpr size_t KeptBlockLimit = 64 * 1024;
+
 struct KeptBlock {
   char* bytes;      // owned, or null
   HANDLE heap;      // the heap bytes came from
   size_t capacity;  // bytes allocated
+  size_t length;    // bytes in use, from the start of the block
 
   // Room for size bytes; false when the heap refuses it or size passes limit.
   bool Reserve(size_t size, size_t limit);
+  // Appends count bytes, growing the block up to limit bytes; when it cannot grow
+  // enough, only the bytes that fit are taken. Answers how many were.
+  size_t Append(const void* from, size_t count, size_t limit);
+  // Ends a use: the block is emptied, and given back when it holds more than KeptBlockLimit.
+  void Finish();
   void Release();
 };
 

@@ -45,6 +45,20 @@ bool KeptBlock::Reserve(size_t size, size_t limit) {
   return true;
 }
 
+size_t KeptBlock::Append(const void* from, size_t count, size_t limit) {
+  if (count > capacity - length) Reserve(length <= limit && count <= limit - length ? length + count : limit, limit);
+  const size_t taken = std::min(count, capacity - length);
+  if (taken == 0) return 0;
+  std::memcpy(bytes + length, from, taken);
+  length += taken;
+  return taken;
+}
+
+void KeptBlock::Finish() {
+  length = 0;
+  if (capacity > KeptBlockLimit) Release();
+}
+
 void KeptBlock::Release() {
   if (bytes) HeapFree(heap, 0, bytes);
   *this = KeptBlock{};

@@ -6,7 +6,6 @@
 
 #include "strings/strings.h"
 
-#include <algorithm>
 #include <cstring>
 #include <cwchar>
 
@@ -15,8 +14,6 @@ void* (*FileBufferAllocate)(size_t size) = RuntimeAllocate;
 
 namespace {
 
-constexpr size_t LineStartSize = 4096;
-constexpr size_t LineKeptLimit = 64 * 1024;   // a larger line block is given back after its line
 constexpr size_t LineByteLimit = INT32_MAX;  // the most bytes the platform's conversion takes
 
 // Fills the read-ahead buffer with one read of a whole buffer; false when nothing
@@ -67,39 +64,10 @@ const uint8_t* LineEnd(const uint8_t* from, const uint8_t* end) {
   return end;
 }
 
-// The block that holds the bytes of a line. It is kept from line to line, so that a
-// file of short lines allocates it once; one that a long line made larger than
-// LineKeptLimit is given back after that line, so that it does not stay pinned.
-KeptBlock Kept;
-
-// The bytes of one line in the kept block. The room doubles when it is full, so
-// that a line of any length costs time linear in its length. Should the heap refuse
-// more room, or the line pass what the platform's conversion takes, the rest of the
-// line is dropped rather than written out of bounds; the line is still consumed to
-// its end.
-class LineBytes {
- public:
-  LineBytes() { Kept.Reserve(LineStartSize, LineByteLimit); }
-  ~LineBytes() {
-    if (Kept.capacity > LineKeptLimit) Kept.Release();
-  }
-  LineBytes(const LineBytes&) = delete;
-  LineBytes& operator=(const LineBytes&) = delete;
-
-  void Add(const uint8_t* from, size_t count) {
-    if (count > Kept.capacity - length_) Kept.Reserve(std::min(length_ + count, LineByteLimit), LineByteLimit);
-    const size_t taken = std::min(count, Kept.capacity - length_);
-    if (taken == 0) return;
-    std::memcpy(Kept.bytes + length_, from, taken);
-    length_ += taken;
-  }
-
-  const char* Bytes() const { return Kept.bytes; }
-  size_t Length() const { return length_; }
-
- private:
-  size_t length_ = 0;  // bytes of the line so far, at the start of the kept block
-};
+// The bytes of the line being read. Should the heap refuse more room, or the line
+// pass what the platform's conversion takes, the rest of the line is dropped rather
+// than written out of bounds; the line is still consumed to its end.
+KeptBlock Line;
 
 // Consumes the terminator's second byte when a CR is followed by LF; any other
 // byte after the CR is given back, and nothing is at the end of the file.
@@ -108,13 +76,13 @@ void EndAfterCarriageReturn(FileRecord* file) {
   if (ReadByte(file, &byte) && byte != '\n') PutBack(file);
 }
 
-void ReadLineBytes(FileRecord* file, LineBytes* line) {
+void ReadLineBytes(FileRecord* file, KeptBlock* line) {
   if (!file->buffer) {
     for (;;) {
       uint8_t byte = 0;
       if (!ReadByte(file, &byte) || byte == 0 || byte == '\n') return;
       if (byte == '\r') return EndAfterCarriageReturn(file);
-      line->Add(&byte, 1);
+      line->Append(&byte, 1, LineByteLimit);
     }
   }
   // Through the read-ahead buffer a whole span up to the next line end is taken at once.
@@ -123,7 +91,7 @@ void ReadLineBytes(FileRecord* file, LineBytes* line) {
     const uint8_t* from = file->buffer + (file->filled - file->remaining);
     const uint8_t* end = from + file->remaining;
     const uint8_t* stop = LineEnd(from, end);
-    line->Add(from, static_cast<size_t>(stop - from));
+    line->Append(from, static_cast<size_t>(stop - from), LineByteLimit);
     if (stop == end) {
       file->remaining = 0;
       continue;
@@ -169,7 +137,7 @@ bool FilesInit() {
 
 void FilesEnd() {
   ObjectFreeAll(FileTable);
-  Kept.Release();
+  Line.Release();
 }
 
 intptr_t FileOpenRead(ObjectId number, const wchar_t* path) {
@@ -198,9 +166,9 @@ int32_t FileAtEnd(ObjectId file) {
 }
 
 void FileReadLine(ObjectId file, int32_t result) {
-  LineBytes line;
-  if (auto* record = static_cast<FileRecord*>(ObjectFind(FileTable, file))) ReadLineBytes(record, &line);
-  ScratchFromUtf8(line.Bytes(), line.Length(), result);
+  if (auto* record = static_cast<FileRecord*>(ObjectFind(FileTable, file))) ReadLineBytes(record, &Line);
+  ScratchFromUtf8(Line.bytes, Line.length, result);
+  Line.Finish();
 }
 
 void FileClose(ObjectId file) {

@@ -19,9 +19,8 @@ ObjectTable* RegexTable;
 
 namespace {
 
-// The blocks below are kept from one replacement to the next, so that a file of
-// short lines allocates nothing per line; one larger than KeptLimit is given back
-// after its replacement, so that a single huge line does not stay pinned.
+// The kept blocks serve one replacement after another, so that a file of short
+// lines allocates nothing per line.
 struct RegexState {
   char* lastError;           // copy of PCRE's last compilation message on RuntimeHeap, owned; or null
   KeptBlock text;            // UTF-8 copy of the text being replaced
@@ -36,10 +35,8 @@ RegexState* State;
 // Handed out when the C heap cannot give even one byte, so that ToUtf8 stays non-null.
 char EmptyBytes[1];
 
-constexpr size_t OutputStart = 4000;
 constexpr size_t OutputLimit = INT32_MAX;  // the most bytes a result can be decoded from
 constexpr size_t CopyLimit = INT32_MAX;    // the most bytes the platform's conversion gives
-constexpr size_t KeptLimit = 64 * 1024;
 // A pattern is compiled to machine code once it has searched this many bytes. Making
 // and freeing the code costs about as much as interpreting 20 KB, so a pattern used
 // on a few short texts never pays for it, and one used on a whole file soon gains.
@@ -101,25 +98,11 @@ const char* FirstOccurrence(const char* cursor, const char* match, size_t length
   }
 }
 
-// The replacement's output in the kept block, always NUL-terminated at written.
-struct Output {
-  KeptBlock* block;
-  size_t written;  // bytes before the terminator
-
-  // Makes room for extra more bytes and a terminator. The room doubles, so that
-  // the cost of a long text with many matches stays linear in its length.
-  bool Reserve(size_t extra) {
-    if (extra < block->capacity - written) return true;
-    if (extra >= OutputLimit - written) return false;
-    return block->Reserve(written + extra + 1, OutputLimit);
-  }
-
-  void Append(const char* from, size_t count) {
-    std::memcpy(block->bytes + written, from, count);
-    written += count;
-    block->bytes[written] = '\0';
-  }
-};
+// Appends to the replacement's output; false when it cannot grow. The room
+// doubles, so that a long text with many matches costs time linear in its length.
+bool AppendOutput(KeptBlock* output, const char* from, size_t count) {
+  return output->Append(from, count, OutputLimit) == count;
+}
 
 // The first match in subject, as pcre_exec reports it: by the JIT code once the
 // pattern has it, else by the interpreter. Both find the same matches, but the JIT
@@ -168,7 +151,7 @@ void StudyWhenRepaid(RegexRecord* record, size_t subjectLength) {
 }
 
 // Replaces the matches in text into output; false when the output could not grow.
-bool ReplaceMatches(const RegexRecord& record, Bytes text, Bytes replacement, Output* output) {
+bool ReplaceMatches(const RegexRecord& record, Bytes text, Bytes replacement, KeptBlock* output) {
   const char* cursor = text.bytes;
   const char* const textEnd = text.bytes + text.length;
   size_t remaining = text.length;
@@ -188,19 +171,12 @@ bool ReplaceMatches(const RegexRecord& record, Bytes text, Bytes replacement, Ou
     while (end < textEnd && IsContinuationByte(*end)) ++end;
     const auto prefix = static_cast<size_t>(found - cursor);
     const auto consumed = static_cast<size_t>(end - cursor);
-    if (!output->Reserve(consumed + replacement.length)) return false;
-    output->Append(cursor, prefix);
-    output->Append(replacement.bytes, replacement.length);
+    if (!AppendOutput(output, cursor, prefix) || !AppendOutput(output, replacement.bytes, replacement.length))
+      return false;
     cursor += consumed;
     remaining -= consumed;
   }
-  if (!output->Reserve(remaining)) return false;
-  output->Append(cursor, remaining);
-  return true;
-}
-
-void ReleaseLarge(KeptBlock* block) {
-  if (block->capacity > KeptLimit) block->Release();
+  return AppendOutput(output, cursor, remaining);
 }
 
 }  // namespace
@@ -251,15 +227,14 @@ void RegexReplace(ObjectId regex, const wchar_t* text, const wchar_t* replacemen
   const Bytes replacementUtf8 = Utf8Into(&State->replacement, replacement);
   const Bytes textUtf8 = Utf8Into(&State->text, text);
   StudyWhenRepaid(record, textUtf8.length);
-  Output output{&State->output, 0};
-  if (output.block->Reserve(OutputStart, OutputLimit) && ReplaceMatches(*record, textUtf8, replacementUtf8, &output)) {
-    ScratchFromUtf8(output.block->bytes, output.written, result);
-  } else {
+  KeptBlock* output = &State->output;
+  if (ReplaceMatches(*record, textUtf8, replacementUtf8, output))
+    ScratchFromUtf8(output->bytes, output->length, result);
+  else
     ScratchEmptyResult(result);
-  }
-  ReleaseLarge(&State->text);
-  ReleaseLarge(&State->replacement);
-  ReleaseLarge(&State->output);
+  State->text.Finish();
+  State->replacement.Finish();
+  output->Finish();
 }
 
 void RegexFree(ObjectId regex) {

@@ -65,13 +65,10 @@ void StoreResult(String* variable, int32_t mark) {
 }
 
 void KeptText::Store(int32_t mark) {
-  const int32_t bytes = ScratchOffset - mark;
-  const size_t need = static_cast<size_t>(bytes) + sizeof(wchar_t);
-  if (need > capacity_) {
-    capacity_ = GrownCapacity(capacity_, need, SIZE_MAX);
-    VariableBlock(&text_, capacity_);
-  }
-  CopyUnits(text_, ScratchAddress(mark), bytes / 2);
+  // The result's terminator is copied with it.
+  const size_t bytes = static_cast<size_t>(ScratchOffset - mark) + sizeof(wchar_t);
+  block_.Finish();
+  if (block_.Append(ScratchAddress(mark), bytes, SIZE_MAX) != bytes) block_.Release();
   ScratchOffset = mark;
 }
 

@@ -13,6 +13,8 @@
 
 #include <cstdint>
 
+#include "core/core.h"
+
 using String = wchar_t*;  // a string variable: null, or its own block on StringHeap
 
 extern HANDLE StringHeap;        // holds the variables' blocks and the scratch, nothing else
@@ -103,24 +105,23 @@ class ScratchMark {
   int32_t mark_;
 };
 
-// A local text rewritten many times, as in a loop over the lines of a file: its block
-// is kept from one store to the next and grows by doubling, where a String variable
-// is reallocated to its exact size at every store. Starts null; the block lives on
-// StringHeap and goes with the object.
+// A local text rewritten many times, as in a loop over the lines of a file: it is
+// held in a KeptBlock, kept from one store to the next, where a String variable is
+// reallocated to its exact size at every store. Starts null, and is null again
+// after a store whose room the heap refused; the block goes with the object.
 class KeptText {
  public:
   KeptText() = default;
-  ~KeptText() { FreeText(text_); }
+  ~KeptText() { block_.Release(); }
   KeptText(const KeptText&) = delete;
   KeptText& operator=(const KeptText&) = delete;
 
   // As StoreResult: copies the result lying at mark and sets ScratchOffset to mark.
   void Store(int32_t mark);
-  const wchar_t* Get() const { return text_; }
+  const wchar_t* Get() const { return reinterpret_cast<const wchar_t*>(block_.bytes); }
 
  private:
-  String text_ = nullptr;
-  size_t capacity_ = 0;  // bytes in text_'s block
+  KeptBlock block_ = {};
 };
 
 // A local string variable: starts null and releases its block when it goes out of scope.
