@@ -25,28 +25,6 @@ bool CreateContext(void* block) {
   return context->list.stack != nullptr;
 }
 
-// The gadget whose control was found last, by GadgetProcedure or by the routing.
-// Every message to a control and every notification from it needs its record, and
-// reading the control identifier to find it is a call into the window system; a run
-// of messages to one control (the rows of an import) finds the record here. The
-// control's identifier is the gadget's own from GadgetRegister to its WM_NCDESTROY,
-// where the entry is emptied, so a hit names the gadget the identifier would name.
-struct {
-  HWND control;
-  GadgetRecord* gadget;
-} LastFound;
-
-// The live gadget whose control this is, or null (a window carrying identifier -1, or
-// a foreign child whose identifier happens to match a gadget's number).
-GadgetRecord* GadgetOfControl(HWND control) {
-  if (control == LastFound.control && LastFound.gadget->window == control) return LastFound.gadget;
-  ObjectId identifier = GetWindowLongPtrW(control, GWLP_ID);
-  GadgetRecord* gadget = identifier == -1 ? nullptr : GadgetLookup(identifier);
-  if (!gadget || gadget->window != control) return nullptr;
-  LastFound = {control, gadget};
-  return gadget;
-}
-
 // The control must be the very window of the gadget under its identifier, so a
 // foreign child whose identifier happens to match a gadget's number is never handed
 // to the gadget. That also says it carries "Vela_ID" equal to its identifier, which
@@ -109,9 +87,14 @@ LRESULT CALLBACK GadgetProcedure(HWND window, UINT message, WPARAM wParam, LPARA
     SetWindowLongPtrW(window, GWLP_ID, -1);
     EventDiscard(EventGadget, identifier, -1, -1);
     ObjectRelease(GadgetTable, identifier);
-    if (LastFound.control == window) LastFound = {};
   }
   return result;
+}
+
+GadgetRecord* GadgetOfControl(HWND control) {
+  const ObjectId identifier = GetWindowLongPtrW(control, GWLP_ID);
+  GadgetRecord* gadget = identifier == -1 ? nullptr : GadgetLookup(identifier);
+  return gadget && gadget->window == control ? gadget : nullptr;
 }
 
 HWND GadgetTopWindow(HWND window) {

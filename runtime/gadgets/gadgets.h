@@ -126,6 +126,9 @@ GadgetRecord* GadgetAllocate(ObjectId number);
 intptr_t GadgetRegister(ObjectId number, GadgetRecord* record, HWND window, const GadgetClass* gadgetClass);
 // The live gadget of a number or identifier, or null.
 GadgetRecord* GadgetLookup(ObjectId number);
+// The live gadget whose control this is, or null: also for a window carrying
+// identifier -1, and for a foreign child whose identifier matches a gadget's number.
+GadgetRecord* GadgetOfControl(HWND control);
 // The runtime window a control lives in: the first ancestor carrying "Vela_WindowID",
 // or the topmost one when none does.
 HWND GadgetTopWindow(HWND window);

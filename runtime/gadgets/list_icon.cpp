@@ -592,8 +592,7 @@ const GadgetClass* ListClass() {
 // could no longer be reached.
 LRESULT CALLBACK ListProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_DESTROY) {
-    if (GadgetRecord* gadget = GadgetLookup(GetWindowLongPtrW(window, GWLP_ID)))
-      if (gadget->window == window) FreeRowExtras(gadget);
+    if (GadgetRecord* gadget = GadgetOfControl(window)) FreeRowExtras(gadget);
   }
   return CallWindowProcW(ListControlProcedure, window, message, wParam, lParam);
 }
