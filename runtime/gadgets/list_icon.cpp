@@ -15,18 +15,16 @@ int32_t ThemesActive;
 
 namespace {
 
-// The list's kind fields in use. Field 3 stays 0: it would hold drawing flags, but
-// the control draws its own grid lines, and no list of this program shows a third
-// check state. Field 1 would hold the row images, which no list of this program
-// shows; it counts the RowExtra blocks the rows hold instead, so that a list none
-// of whose rows has one (every list an import fills) skips the sweeps over its rows.
+// The list's kind fields. No list of this program shows row images, so field 1
+// counts the rows that hold a RowExtra instead: a list without any (every list an
+// import fills) skips the sweeps over its rows. SetRowExtra alone changes the count.
+// Field 3 stays 0: the control draws its own grid lines, and no list of this
+// program shows a third check state.
 enum ListField { LongestText = 0, RowExtraCount = 1, GridColour = 2 };
 
 COLORREF ListDefaultTextColour;
 COLORREF ListDefaultBackColour;
-WNDPROC ListControlProcedure;  // the control's own procedure, shared by every list
-
-LRESULT CALLBACK ListProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+WNDPROC ListControlProcedure;  // the control's own procedure, the same for every list, set by ListCreate
 
 // RowExtra: a user value, then per column a text colour + 1 and a background
 // colour + 1 (0: not set). The user value is pointer-sized so that item data may
@@ -109,20 +107,21 @@ RowExtra* RowExtraOf(const GadgetRecord* gadget, int row) {
   return reinterpret_cast<RowExtra*>(item.lParam);
 }
 
-// False when the row does not exist.
-bool SetRowExtra(const GadgetRecord* gadget, int row, RowExtra* extra) {
+// Puts extra (null for none) in place of the row's block before, and keeps the
+// count of rows holding one; false when the row does not exist.
+bool SetRowExtra(GadgetRecord* gadget, int row, const RowExtra* before, RowExtra* extra) {
   LVITEMW item = {};
   item.mask = LVIF_PARAM;
   item.iItem = row;
   item.lParam = reinterpret_cast<LPARAM>(extra);
-  return Send(gadget, LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item)) != 0;
+  if (!Send(gadget, LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item))) return false;
+  gadget->kindField[RowExtraCount] += (extra != nullptr) - (before != nullptr);
+  return true;
 }
 
-// The list's first block brings ListProcedure in behind GadgetProcedure, to free the
-// blocks when the control is destroyed; until then the list's messages pass one
-// procedure fewer on their way to the control.
-void CountNewRowExtra(GadgetRecord* gadget) {
-  if (gadget->kindField[RowExtraCount]++ == 0) gadget->previousProcedure = ListProcedure;
+void FreeRowExtra(GadgetRecord* gadget, int row) {
+  RowExtra* extra = RowExtraOf(gadget, row);
+  if (extra && SetRowExtra(gadget, row, extra, nullptr)) RuntimeFree(extra);
 }
 
 // The row's block, created or grown to hold the list's columns; null when the row
@@ -134,23 +133,15 @@ RowExtra* RowExtraForWriting(GadgetRecord* gadget, int row) {
   auto* grown = static_cast<RowExtra*>(RuntimeReallocate(extra, RowExtraSize(columns)));
   if (!grown) return nullptr;
   grown->columnCount = columns;
-  if (!SetRowExtra(gadget, row, grown)) {
+  if (!SetRowExtra(gadget, row, extra, grown)) {
     RuntimeFree(grown);
     return nullptr;
   }
-  if (!extra) CountNewRowExtra(gadget);
   return grown;
 }
 
 void FreeRowExtras(GadgetRecord* gadget) {
-  if (!HasRowExtras(gadget)) return;
-  for (int row = RowCount(gadget) - 1; row >= 0; --row) {
-    if (RowExtra* extra = RowExtraOf(gadget, row)) {
-      SetRowExtra(gadget, row, nullptr);
-      RuntimeFree(extra);
-    }
-  }
-  gadget->kindField[RowExtraCount] = 0;
+  for (int row = RowCount(gadget) - 1; row >= 0 && HasRowExtras(gadget); --row) FreeRowExtra(gadget, row);
 }
 
 void RaiseLongest(GadgetRecord* gadget, size_t length) {
@@ -232,14 +223,14 @@ intptr_t AddColumn(GadgetRecord* gadget, int32_t position, const wchar_t* title,
   int k = static_cast<int>(Send(gadget, LVM_INSERTCOLUMNW, position, reinterpret_cast<LPARAM>(&column)));
   if (k == -1) return -1;
   for (int row = HasRowExtras(gadget) ? RowCount(gadget) - 1 : -1; row >= 0; --row)
-    if (RowExtra* extra = RowExtraOf(gadget, row)) SetRowExtra(gadget, row, WithColumnInserted(extra, k));
+    if (RowExtra* extra = RowExtraOf(gadget, row)) SetRowExtra(gadget, row, extra, WithColumnInserted(extra, k));
   return k;
 }
 
 intptr_t RemoveColumn(GadgetRecord* gadget, int32_t column) {
   if (!Send(gadget, LVM_DELETECOLUMN, column, 0)) return 0;
   for (int row = HasRowExtras(gadget) ? RowCount(gadget) - 1 : -1; row >= 0; --row)
-    if (RowExtra* extra = RowExtraOf(gadget, row)) SetRowExtra(gadget, row, WithColumnRemoved(extra, column));
+    if (RowExtra* extra = RowExtraOf(gadget, row)) SetRowExtra(gadget, row, extra, WithColumnRemoved(extra, column));
   return 1;
 }
 
@@ -330,11 +321,7 @@ void SetState(GadgetRecord* gadget, intptr_t row) {
 }
 
 intptr_t RemoveItem(GadgetRecord* gadget, int32_t row) {
-  if (RowExtra* extra = RowExtraOf(gadget, row)) {
-    SetRowExtra(gadget, row, nullptr);
-    RuntimeFree(extra);
-    --gadget->kindField[RowExtraCount];
-  }
+  FreeRowExtra(gadget, row);
   return Send(gadget, LVM_DELETEITEM, row, 0);
 }
 
@@ -586,10 +573,9 @@ const GadgetClass* ListClass() {
   return &listClass;
 }
 
-// Sits between GadgetProcedure and the control from the list's first RowExtra on
-// (CountNewRowExtra). The rows' blocks are freed on WM_DESTROY, while the control
-// still holds its rows: by WM_NCDESTROY it has dropped them, and their item data
-// could no longer be reached.
+// Sits between GadgetProcedure and the control's own procedure. The rows' blocks
+// are freed on WM_DESTROY, while the control still holds its rows: by WM_NCDESTROY
+// it has dropped them, and their item data could no longer be reached.
 LRESULT CALLBACK ListProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_DESTROY) {
     if (GadgetRecord* gadget = GadgetOfControl(window)) FreeRowExtras(gadget);
@@ -654,7 +640,8 @@ intptr_t ListCreate(ObjectId number, int x, int y, int width, int height, const 
     ListDefaultBackColour = static_cast<COLORREF>(SendMessageW(window, LVM_GETBKCOLOR, 0, 0));
   }
   SendMessageW(window, LVM_SETEXTENDEDLISTVIEWSTYLE, extended, extended);
-  ListControlProcedure = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(window, GWLP_WNDPROC));
+  ListControlProcedure = reinterpret_cast<WNDPROC>(
+      SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ListProcedure)));
 
   record->kindField[GridColour] = -1;
   intptr_t result = GadgetRegister(number, record, window, ListClass());
