@@ -12,6 +12,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 
 #include "strings/strings.h"
 
@@ -72,10 +73,8 @@ struct Bytes {
 Bytes Utf8Into(KeptBlock* block, const wchar_t* text) {
   const Bytes empty{EmptyBytes, 0};
   if (!text) return empty;
-  size_t units = 0;
-  wchar_t seen = 0;
-  for (; text[units]; ++units) seen |= text[units];
-  if (seen < 0x80) {
+  const size_t units = wcslen(text);
+  if (IsAscii(text, units)) {
     if (!block->Reserve(units + 1, CopyLimit)) return empty;
     char* bytes = block->bytes;  // held apart, so that the stores need not reload it
     for (size_t i = 0; i < units; ++i) bytes[i] = static_cast<char>(text[i]);

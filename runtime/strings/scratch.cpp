@@ -34,20 +34,6 @@ wchar_t* VariableBlock(String* variable, size_t bytes) {
   return *variable;
 }
 
-// True when every byte is below 0x80; eight bytes are tested at a time.
-bool IsAscii(const char* bytes, size_t length) {
-  constexpr uint64_t Highs = 0x8080808080808080u;
-  size_t i = 0;
-  for (; length - i >= 8; i += 8) {
-    uint64_t word;
-    memcpy(&word, bytes + i, sizeof word);
-    if (word & Highs) return false;
-  }
-  for (; i < length; ++i)
-    if (static_cast<unsigned char>(bytes[i]) & 0x80) return false;
-  return true;
-}
-
 }  // namespace
 
 bool StringsInit() {

@@ -12,6 +12,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <type_traits>
 
 #include "core/core.h"
 
@@ -47,6 +48,14 @@ wchar_t* ScratchFromTag(uint32_t tag);         // the tagged address under the c
 wchar_t* ScratchAddress(int32_t offset);
 // Copies units code units and a terminator; returns the terminator's address.
 wchar_t* CopyUnits(wchar_t* destination, const wchar_t* source, int32_t units);
+// True when each of count units (bytes or UTF-16 code units) lies below 0x80: such a
+// text is its own UTF-8 and UTF-16 encoding, unit for unit.
+template <typename Unit>
+bool IsAscii(const Unit* units, size_t count) {
+  uint32_t seen = 0;
+  for (size_t i = 0; i < count; ++i) seen |= static_cast<std::make_unsigned_t<Unit>>(units[i]);
+  return seen < 0x80;
+}
 // Produces the UTF-16 decoding of length UTF-8 bytes, each invalid sequence
 // becoming U+FFFD. Bytes whose decoding the scratch's 32-bit offsets could not
 // hold are left out, so an enormous input gives a cut result, never a wrapped one.

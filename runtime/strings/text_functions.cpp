@@ -129,13 +129,12 @@ void TextMid(const wchar_t* text, int32_t start, int32_t result) {
 }
 
 void TextLower(const wchar_t* text, int32_t result) {
-  WriteUnits(text, 0, TextLength(text), result);
+  const int32_t length = TextLength(text);
+  WriteUnits(text, 0, length, result);
   wchar_t* lowered = ScratchAddress(result);
   // CharLowerW maps A-Z to a-z and leaves every other unit below 0x80 as it is, in
   // every locale; doing that here spares its set-up for the common ASCII text.
-  wchar_t seen = 0;
-  for (const wchar_t* unit = lowered; *unit; ++unit) seen |= *unit;
-  if (seen >= 0x80) {
+  if (!IsAscii(lowered, static_cast<size_t>(length))) {
     CharLowerW(lowered);
     return;
   }
