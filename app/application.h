@@ -27,8 +27,7 @@ constexpr ObjectId ButtonFrame = 3;
 constexpr ObjectId ImportButton = 4;
 constexpr ObjectId SpareButton = 5;
 
-// The list's columns, left to right, and the cells every imported row ends with
-// after its title: an empty Description, the Category, then the owner follows.
+// The list's columns, left to right, and the category every imported row carries.
 struct ColumnLayout {
   const wchar_t* title;
   int32_t width;
@@ -36,7 +35,7 @@ struct ColumnLayout {
 constexpr ColumnLayout BookmarkColumns[] = {
     {L"Bookmark", 200}, {L"Title", 200}, {L"Description", 200}, {L"Category", 100}, {L"Owner", 100},
 };
-constexpr wchar_t RowTail[] = L"\n\nInterNet BookMark\n";
+constexpr wchar_t BookmarkCategory[] = L"InterNet BookMark";
 
 // The current directory at start-up, ending in a backslash: where the import's
 // dialog opens.

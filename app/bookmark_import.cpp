@@ -8,6 +8,8 @@
 #include "regex/regex.h"
 #include "ui/ui.h"
 
+#include <initializer_list>
+
 String StartDirectory;
 
 namespace {
@@ -59,15 +61,14 @@ void LineText(intptr_t regex, const wchar_t* line, int32_t result) {
   CleanText(ScratchAddress(result), result);
 }
 
-// Appends the row of a bookmark; a missing description leaves its cell empty.
+// Appends the row of a bookmark, its cells joined by LF; a missing description
+// leaves its cell empty.
 void AddBookmarkRow(const wchar_t* url, const wchar_t* title, const wchar_t* description, const wchar_t* owner) {
   ScratchMark mark;
-  AppendText(url);
-  AppendText(L"\n");
-  AppendText(title);
-  AppendText(L"\n");
-  AppendText(description);
-  AppendText(RowTail + 1);  // RowTail begins with the end of the empty description
+  for (const wchar_t* cell : {url, title, description, BookmarkCategory}) {
+    AppendText(cell);
+    AppendText(L"\n");
+  }
   AppendText(owner);
   ListAddRow(BookmarkList, -1, mark.Seal());
 }
