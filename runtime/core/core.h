@@ -37,7 +37,9 @@ struct DynamicNode {
 // whose first word is 0 counts as absent. Numbered records belong to their slot for
 // the life of the table; dynamic records are freed with their object. An identifier
 // is looked up by its hash among the live dynamic records, so a value that names no
-// live record is never read, and a look-up costs the same however many there are.
+// live record is never read. The buckets double as the records come to outnumber
+// them, so a look-up walks about one record on average; when the heap refuses a
+// larger bucket array, the chains grow with the records instead.
 struct ObjectTable {
   int32_t elementSize;         // bytes of one record
   int32_t growthStep;          // initial slot count, and slots added past a number that does not fit
