@@ -32,10 +32,11 @@ intptr_t RegexCreate(ObjectId number, const wchar_t* pattern);
 // Produces text with every match replaced by replacement, taken literally. Each
 // search starts afresh on what follows the previous match, which is located as the
 // first occurrence of the matched text there and widened to the whole characters it
-// touches (\C can end a match inside one). The first empty match ends the work, and
-// so does a search that gives up (PCRE's match limit, or the heap, spent; JIT code
-// that runs out of stack is searched again by the interpreter): the rest of the
-// text follows unchanged. When the output cannot grow, the result is empty.
+// touches (\C can end a match inside one). The first empty match ends the work (as
+// does one that ends before it starts, which \K in a look-ahead allows), and so does
+// a search that gives up (PCRE's match limit, or the heap, spent; JIT code that
+// runs out of stack is searched again by the interpreter): the rest of the text
+// follows unchanged. When the output cannot grow, the result is empty.
 void RegexReplace(ObjectId regex, const wchar_t* text, const wchar_t* replacement, int32_t result);
 // Frees the pattern of a number or identifier; nothing happens when it names none.
 void RegexFree(ObjectId regex);
