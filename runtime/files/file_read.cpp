@@ -6,6 +6,7 @@
 
 #include "strings/strings.h"
 
+#include <cstring>
 #include <cwchar>
 
 ObjectTable* FileTable;
@@ -43,10 +44,25 @@ void PutBack(FileRecord* file) {
 
 bool EndsLine(uint8_t byte) { return byte <= '\r' && (byte == '\r' || byte == '\n' || byte == 0); }
 
-// The first byte in [from, end) that ends a line (CR, LF or 0), or end.
+// The first byte in [from, end) that ends a line (CR, LF or 0), or end. Eight bytes
+// are passed at once while none of them lies below 14; only a word holding such a
+// byte (a line end, or a tab) is looked at byte by byte. Every byte of a file
+// passes here, and a loop over single bytes makes a whole import a tenth slower.
 const uint8_t* LineEnd(const uint8_t* from, const uint8_t* end) {
-  while (from < end && !EndsLine(*from)) ++from;
-  return from;
+  constexpr uint64_t Ones = 0x0101010101010101u;
+  constexpr uint64_t Highs = 0x8080808080808080u;
+  for (; end - from >= 8; from += 8) {
+    uint64_t word;
+    std::memcpy(&word, from, sizeof word);
+    // Non-zero exactly when some byte of the word is below 14.
+    if ((word - 14 * Ones) & ~word & Highs) {
+      for (int i = 0; i < 8; ++i)
+        if (EndsLine(from[i])) return from + i;
+    }
+  }
+  for (; from < end; ++from)
+    if (EndsLine(*from)) return from;
+  return end;
 }
 
 // The bytes of the line being read. Should the heap refuse more room, or the line
