@@ -54,6 +54,19 @@ class ListRedrawPause {
   HWND window_ = nullptr;
 };
 
+// The wait cursor while the import reads its file and adds its rows; the cursor from
+// before comes back however the import ends.
+class WaitCursor {
+ public:
+  WaitCursor() : previous_(SetCursor(LoadCursorW(nullptr, IDC_WAIT))) {}
+  ~WaitCursor() { SetCursor(previous_); }
+  WaitCursor(const WaitCursor&) = delete;
+  WaitCursor& operator=(const WaitCursor&) = delete;
+
+ private:
+  HCURSOR previous_;
+};
+
 // The text of a title or description line: tags removed, spaces trimmed, cleaned.
 void LineText(intptr_t regex, const wchar_t* line, int32_t result) {
   RegexReplace(regex, line, L"", result);
@@ -98,6 +111,7 @@ void BookmarkImportFile(const wchar_t* path) {
   resources.file = FileOpenRead(DynamicNumber, path);
   if (!resources.file) return;
 
+  WaitCursor wait;
   ListRedrawPause pause(BookmarkList);
   KeptText line, url, title, description;
   // A bookmark's row waits for the next line, which may be its description, so that

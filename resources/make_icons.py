@@ -1,11 +1,14 @@
 #!/usr/bin/env python3
-"""Draws the two button icons and writes them as single-image .ICO files.
+"""Draws the program's icon and the two button icons and writes them as .ICO files.
 
     python3 resources/make_icons.py [output folder]   (default: this folder)
 
-import.ico: a green open folder, 32x32, 32 bits per pixel with alpha.
-spare.ico:  an orange zig-zag arrow down to the right, 32x32, 8 bits per pixel
-            with a 256-colour palette and an AND mask.
+bookmarks.ico: a ruled page with a red bookmark ribbon, at 16, 20, 24, 32, 40, 48
+               and 256 pixels (the sizes the title bar, the taskbar and Explorer
+               ask for), 32 bits per pixel with alpha; the 256-pixel image is PNG.
+import.ico:    a green open folder, 32x32, 32 bits per pixel with alpha.
+spare.ico:     an orange zig-zag arrow down to the right, 32x32, 8 bits per pixel
+               with a 256-colour palette and an AND mask.
 
 The pictures are vector shapes sampled 8x8 times per pixel, so the edges of the
 alpha icon are smooth; the palette icon has no partial transparency, so its edge
@@ -17,6 +20,7 @@ import math
 import os
 import struct
 import sys
+import zlib
 
 SIZE = 32
 SAMPLES = 8  # per pixel and axis
@@ -121,18 +125,21 @@ def folder_sample(x, y):
     return None
 
 
-def render_folder():
-    """Rows top to bottom of (b, g, r, a) with straight (not premultiplied) alpha."""
+def render_alpha(sample, size=SIZE):
+    """Rows top to bottom of (b, g, r, a) with straight (not premultiplied) alpha:
+    sample(x, y) on the 32-unit canvas, averaged over each of size x size pixels."""
+    samples = max(4, SAMPLES * SIZE // size)
     rows = []
-    step = 1.0 / SAMPLES
-    for py in range(SIZE):
+    step = 1.0 / samples
+    scale = SIZE / size
+    for py in range(size):
         row = []
-        for px in range(SIZE):
+        for px in range(size):
             total = [0.0, 0.0, 0.0]
             covered = 0
-            for sy in range(SAMPLES):
-                for sx in range(SAMPLES):
-                    colour = folder_sample(px + (sx + 0.5) * step, py + (sy + 0.5) * step)
+            for sy in range(samples):
+                for sx in range(samples):
+                    colour = sample((px + (sx + 0.5) * step) * scale, (py + (sy + 0.5) * step) * scale)
                     if colour is not None:
                         covered += 1
                         for i in range(3):
@@ -141,9 +148,36 @@ def render_folder():
                 row.append((0, 0, 0, 0))
                 continue
             r, g, b = (round(c / covered) for c in total)
-            row.append((b, g, r, round(255 * covered / (SAMPLES * SAMPLES))))
+            row.append((b, g, r, round(255 * covered / (samples * samples))))
         rows.append(row)
     return rows
+
+
+# ---- The program's icon: a page of ruled lines, the list, marked by a ribbon.
+
+PAGE = Polygon([(5, 2.5), (25, 2.5), (25, 29.5), (5, 29.5)])
+PAGE_OUTLINE = hex_colour("4a5563")
+PAGE_TOP, PAGE_BOTTOM = hex_colour("ffffff"), hex_colour("dfe4ea")
+PAGE_LINES = hex_colour("7d8fa6")
+RIBBON = Polygon([(17, 0.5), (23.5, 0.5), (23.5, 16), (20.25, 12.5), (17, 16)])
+RIBBON_OUTLINE = hex_colour("7a1010")
+RIBBON_TOP, RIBBON_BOTTOM = hex_colour("ef4b4b"), hex_colour("c41e1e")
+
+
+def page_sample(x, y):
+    d = RIBBON.distance(x, y)
+    if d <= 0:
+        return RIBBON_OUTLINE if d > -1.0 else mix(RIBBON_TOP, RIBBON_BOTTOM, y / 16)
+    d = PAGE.distance(x, y)
+    if d > 0:
+        return None
+    if d > -1.0:
+        return PAGE_OUTLINE
+    if 8 < x < 22 and y > 18.5 and abs(((y - 18.5) % 3.5) - 1.75) < 0.6 and y < 28:
+        return PAGE_LINES
+    if 8 < x < 15 and 6 < y < 18.5 and abs(((y - 6) % 3.5) - 1.75) < 0.6:
+        return PAGE_LINES
+    return mix(PAGE_TOP, PAGE_BOTTOM, y / 32)
 
 
 # ---- The zig-zag arrow: a thick polyline with a head at its lower right end.
@@ -205,33 +239,68 @@ def render_arrow():
 
 # ---- .ICO writing
 
-def info_header(bits):
+def info_header(bits, size=SIZE):
     # biHeight counts the colour rows and the mask rows together.
-    return struct.pack("<IiiHHIIiiII", 40, SIZE, 2 * SIZE, 1, bits, 0, 0, 0, 0, 0, 0)
+    return struct.pack("<IiiHHIIiiII", 40, size, 2 * size, 1, bits, 0, 0, 0, 0, 0, 0)
 
 
 def mask_rows(opaque_rows):
-    """AND mask, bottom row first: bit 1 where the pixel is transparent."""
+    """AND mask, bottom row first: bit 1 where the pixel is transparent; each row
+    padded to a multiple of 32 pixels."""
     data = b""
     for row in reversed(opaque_rows):
+        padded = list(row) + [False] * (-len(row) % 32)
         bits = 0
-        for opaque in row:
+        for opaque in padded:
             bits = (bits << 1) | (0 if opaque else 1)
-        data += struct.pack(">I", bits)  # 32 pixels fill one 4-byte row exactly
+        data += bits.to_bytes(len(padded) // 8, "big")
     return data
 
 
-def icon_file(bits, image):
-    header = struct.pack("<HHH", 0, 1, 1)
-    entry = struct.pack("<BBBBHHII", SIZE, SIZE, 0, 0, 1, bits, len(image), 6 + 16)
-    return header + entry + image
+def icon_file(images):
+    """images: (size, bits, data) for each image of the icon."""
+    header = struct.pack("<HHH", 0, 1, len(images))
+    offset = 6 + 16 * len(images)
+    entries = b""
+    for size, bits, data in images:
+        entries += struct.pack("<BBBBHHII", size % 256, size % 256, 0, 0, 1, bits, len(data), offset)
+        offset += len(data)
+    return header + entries + b"".join(data for _, _, data in images)
+
+
+def alpha_image(rows):
+    """A 32-bit image with its AND mask, as an icon holds it."""
+    size = len(rows)
+    colour = b"".join(bytes(pixel) for row in reversed(rows) for pixel in row)
+    mask = mask_rows([[pixel[3] > 0 for pixel in row] for row in rows])
+    return info_header(32, size) + colour + mask
+
+
+def png_image(rows):
+    """The same pixels as a PNG file, as an icon holds its 256-pixel image."""
+    size = len(rows)
+    raw = b"".join(b"\0" + b"".join(bytes((r, g, b, a)) for (b, g, r, a) in row) for row in rows)
+
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+
+    header = struct.pack(">IIBBBBB", size, size, 8, 6, 0, 0, 0)
+    return b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b"")
+
+
+PROGRAM_ICON_SIZES = (16, 20, 24, 32, 40, 48, 256)
+
+
+def program_icon():
+    images = []
+    for size in PROGRAM_ICON_SIZES:
+        rows = render_alpha(page_sample, size)
+        images.append((size, 32, png_image(rows) if size == 256 else alpha_image(rows)))
+    return icon_file(images)
 
 
 def folder_icon():
-    rows = render_folder()
-    colour = b"".join(bytes(pixel) for row in reversed(rows) for pixel in row)
-    mask = mask_rows([[pixel[3] > 0 for pixel in row] for row in rows])
-    return icon_file(32, info_header(32) + colour + mask)
+    return icon_file([(SIZE, 32, alpha_image(render_alpha(folder_sample)))])
 
 
 def arrow_icon():
@@ -241,13 +310,12 @@ def arrow_icon():
     table += bytes(4 * (256 - len(palette)))
     colour = b"".join(bytes(row) for row in reversed(rows))
     mask = mask_rows([[index != 0 for index in row] for row in rows])
-    return icon_file(8, info_header(8) + table + colour + mask)
+    return icon_file([(SIZE, 8, info_header(8) + table + colour + mask)])
 
 
 def main():
     folder = sys.argv[1] if len(sys.argv) > 1 else os.path.dirname(os.path.abspath(__file__))
-    for name, data, expected in (("import.ico", folder_icon(), 4286), ("spare.ico", arrow_icon(), 2238)):
-        assert len(data) == expected, (name, len(data))
+    for name, data in (("bookmarks.ico", program_icon()), ("import.ico", folder_icon()), ("spare.ico", arrow_icon())):
         with open(os.path.join(folder, name), "wb") as out:
             out.write(data)
 

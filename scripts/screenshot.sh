@@ -9,6 +9,7 @@ read -r width height < <(xdpyinfo | awk '/dimensions:/ { split($2, size, "x"); p
 wine explorer /desktop=screenshot,"${width}x${height}" "$program" >/dev/null 2>&1 &
 sleep 8
 if [ -n "$bookmarks" ]; then
+  bookmarks=$(realpath "$bookmarks")  # typed after Z:, so it must be absolute
   # The window is centred; its import button's centre lies 340 pixels left of the
   # screen's centre and 265 below it, plus half the caption's height.
   xdotool mousemove $((width / 2 - 340)) $((height / 2 + 274)) click 1

@@ -135,6 +135,10 @@ HWND GadgetTopWindow(HWND window);
 // Number -1: font for gadgets created from now on (0 returned). Otherwise WM_SETFONT
 // to that gadget with redraw, returning the message's result; 0 without such a gadget.
 LRESULT GadgetSetFont(ObjectId number, HFONT font);
+// The name a screen reader announces for the gadget, in place of the one the platform
+// takes from its window text; a null name gives that one back. The gadget keeps a
+// copy until it dies. Non-zero when done; 0 without such a gadget or when refused.
+intptr_t GadgetSetAccessibleName(ObjectId number, const wchar_t* name);
 LRESULT CALLBACK GadgetProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // ---- Frame

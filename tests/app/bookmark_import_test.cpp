@@ -4,6 +4,7 @@
 
 #include <windows.h>
 #include <commctrl.h>
+#include <oleacc.h>
 
 #include <array>
 #include <iterator>
@@ -292,13 +293,14 @@ TEST_F(Import, RealBrowserExports) {
   }
 }
 
-// The list's messages during an import: 'r' redraw off, 'R' redraw on, 'i' a row inserted.
+// The list's messages during an import: 'r' redraw off, 'R' redraw on, 'w' a row
+// inserted under the wait cursor, 'i' under any other.
 std::string ListMessages;
 WNDPROC ListProcedure;
 
 LRESULT CALLBACK RecordingListProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_SETREDRAW) ListMessages += wParam ? 'R' : 'r';
-  if (message == LVM_INSERTITEMW) ListMessages += 'i';
+  if (message == LVM_INSERTITEMW) ListMessages += GetCursor() == LoadCursorW(nullptr, IDC_WAIT) ? 'w' : 'i';
   return CallWindowProcW(ListProcedure, window, message, wParam, lParam);
 }
 
@@ -309,16 +311,78 @@ int LivePatterns() {
   return count;
 }
 
-TEST_F(Import, PausesRedrawAroundItsRowsAndLeavesNoPatternBehind) {
+TEST_F(Import, PausesRedrawAndShowsTheWaitCursorAroundItsRowsAndLeavesNoPatternBehind) {
   const std::wstring path = Write(L"pause.htm", "<DT><A HREF=\"a\">A</A>\n<DD>about a\n<DT><A HREF=\"b\">B</A>\n");
   const int patterns = LivePatterns();
+  HCURSOR before = LoadCursorW(nullptr, IDC_IBEAM);
+  SetCursor(before);
   ListMessages.clear();
   ListProcedure = reinterpret_cast<WNDPROC>(
       SetWindowLongPtrW(ListWindow(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(RecordingListProcedure)));
   BookmarkImportFile(path.c_str());
   SetWindowLongPtrW(ListWindow(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ListProcedure));
-  EXPECT_EQ(ListMessages, "riiR");
+  EXPECT_EQ(ListMessages, "rwwR");
+  EXPECT_EQ(GetCursor(), before);
   EXPECT_EQ(LivePatterns(), patterns);
+}
+
+std::wstring AccessibleName(HWND control) {
+  IAccessible* object = nullptr;
+  if (FAILED(AccessibleObjectFromWindow(control, OBJID_CLIENT, IID_IAccessible, reinterpret_cast<void**>(&object))))
+    return L"(no object)";
+  VARIANT self = {};
+  self.vt = VT_I4;
+  self.lVal = CHILDID_SELF;
+  BSTR name = nullptr;
+  std::wstring result = object->get_accName(self, &name) == S_OK && name ? name : L"(no name)";
+  SysFreeString(name);
+  object->Release();
+  return result;
+}
+
+BOOL CALLBACK KeepToolTip(HWND window, LPARAM found) {
+  wchar_t name[32] = {};
+  GetClassNameW(window, name, 32);
+  if (wcscmp(name, TOOLTIPS_CLASSW) == 0 && GetWindow(window, GW_OWNER) == WindowHandle(MainWindow))
+    *reinterpret_cast<HWND*>(found) = window;
+  return TRUE;
+}
+
+// What a screen reader announces, what the pointer resting on the import button
+// shows, and the icon of the title bar and the taskbar.
+TEST_F(Import, ControlsHaveNamesTheImportButtonATipAndTheWindowItsIcon) {
+  CoInitialize(nullptr);
+  const std::pair<ObjectId, std::wstring> names[] = {
+      {ImportButton, L"Import bookmarks"}, {SpareButton, L"Spare button, does nothing"}, {BookmarkList, L"Bookmarks"}};
+  for (const auto& [gadget, name] : names) EXPECT_EQ(AccessibleName(GadgetLookup(gadget)->window), name) << gadget;
+
+  HWND tip = nullptr;
+  EnumThreadWindows(GetCurrentThreadId(), KeepToolTip, reinterpret_cast<LPARAM>(&tip));
+  ASSERT_NE(tip, nullptr);
+  wchar_t text[80] = {};
+  TTTOOLINFOW tool = {};
+  tool.cbSize = sizeof tool;
+  tool.hwnd = WindowHandle(MainWindow);
+  tool.uId = reinterpret_cast<UINT_PTR>(GadgetLookup(ImportButton)->window);
+  tool.lpszText = text;
+  SendMessageW(tip, TTM_GETTEXTW, std::size(text), reinterpret_cast<LPARAM>(&tool));
+  EXPECT_STREQ(text, L"Import bookmarks from a browser's HTML export");
+
+  const HICON programIcon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1));
+  ASSERT_NE(programIcon, nullptr);
+  EXPECT_EQ(reinterpret_cast<HICON>(GetClassLongPtrW(WindowHandle(MainWindow), GCLP_HICON)), programIcon);
+}
+
+// The embedded manifest: common controls 6, Windows 7 to 11, GDI scaling.
+TEST_F(Import, ManifestAsksForCommonControlsSixTheSupportedSystemsAndGdiScaling) {
+  HRSRC resource = FindResourceW(nullptr, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));  // RT_MANIFEST
+  ASSERT_NE(resource, nullptr);
+  const std::string manifest(static_cast<const char*>(LockResource(LoadResource(nullptr, resource))),
+                             SizeofResource(nullptr, resource));
+  for (const char* entry : {"name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"", "35138b9a-5d96-4fbd-8e2d-a2440225f93a", "4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38",
+                            "1f676c76-80e1-4239-95bb-83d0f6d0da78", "8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a",
+                            "<gdiScaling xmlns=\"http://schemas.microsoft.com/SMI/2017/WindowsSettings\">true</gdiScaling>"})
+    EXPECT_NE(manifest.find(entry), std::string::npos) << entry;
 }
 
 // Read from the live window, not retyped: the columns come from the app's own table.
