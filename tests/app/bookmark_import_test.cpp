@@ -379,7 +379,8 @@ TEST_F(Import, ManifestAsksForCommonControlsSixTheSupportedSystemsAndGdiScaling)
   ASSERT_NE(resource, nullptr);
   const std::string manifest(static_cast<const char*>(LockResource(LoadResource(nullptr, resource))),
                              SizeofResource(nullptr, resource));
-  for (const char* entry : {"name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"", "35138b9a-5d96-4fbd-8e2d-a2440225f93a", "4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38",
+  for (const char* entry : {"name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"",
+                            "35138b9a-5d96-4fbd-8e2d-a2440225f93a", "4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38",
                             "1f676c76-80e1-4239-95bb-83d0f6d0da78", "8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a",
                             "<gdiScaling xmlns=\"http://schemas.microsoft.com/SMI/2017/WindowsSettings\">true</gdiScaling>"})
     EXPECT_NE(manifest.find(entry), std::string::npos) << entry;
