@@ -2,7 +2,7 @@
 // operation checks nothing beyond the gadget and sends the control's messages; the
 // gadget keeps only longestText (the buffer size for reading a cell back), the
 // optional per-row colours and user value (RowExtra, in the row's item data) and
-// how many rows hold a RowExtra.
+// the chain of those blocks.
 #include "gadgets/gadgets.h"
 
 #include <commctrl.h>
@@ -16,22 +16,25 @@ int32_t ThemesActive;
 namespace {
 
 // The list's kind fields. No list of this program shows row images, so field 1
-// counts the rows that hold a RowExtra instead: a list without any (every list an
-// import fills) skips the sweeps over its rows. SetRowExtra alone changes the count.
-// Field 3 stays 0: the control draws its own grid lines, and no list of this
-// program shows a third check state.
-enum ListField { LongestText = 0, RowExtraCount = 1, GridColour = 2 };
+// holds the first RowExtra of the list's chain instead: a list without any (every
+// list an import fills) skips the sweeps over its rows. SetRowExtra alone changes
+// the chain. Field 3 stays 0: the control draws its own grid lines, and no list of
+// this program shows a third check state.
+enum ListField { LongestText = 0, FirstRowExtra = 1, GridColour = 2 };
 
 COLORREF ListDefaultTextColour;
 COLORREF ListDefaultBackColour;
-WNDPROC ListControlProcedure;  // the control's own procedure, the same for every list, set by ListCreate
 
 // RowExtra: a user value, then per column a text colour + 1 and a background
 // colour + 1 (0: not set). The user value is pointer-sized so that item data may
 // hold an address on 64-bit builds too. Every index into colours is checked
 // against columnCount: the block follows the list's columns, but stays shorter
 // when the heap refused to grow it, and a column past it simply has no colours.
+// The blocks of a list are chained as well, so that FreeList reaches them after
+// the destroyed control has dropped its rows, and the rows' item data with them.
 struct RowExtra {
+  RowExtra* previous;
+  RowExtra* next;
   intptr_t userValue;
   int32_t columnCount;  // colour pairs the block holds
   int32_t colours[1];   // 2 per column, in column order
@@ -95,7 +98,27 @@ int ColumnCount(const GadgetRecord* gadget) {
   return static_cast<int>(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0));
 }
 
-bool HasRowExtras(const GadgetRecord* gadget) { return gadget->kindField[RowExtraCount] != 0; }
+RowExtra* FirstExtra(const GadgetRecord* gadget) { return reinterpret_cast<RowExtra*>(gadget->kindField[FirstRowExtra]); }
+
+bool HasRowExtras(const GadgetRecord* gadget) { return FirstExtra(gadget) != nullptr; }
+
+// Points the chain at extra where it pointed at a block extra replaces (its links
+// are already extra's own) or, with previous and next set, takes extra in.
+void Relink(GadgetRecord* gadget, RowExtra* extra) {
+  if (extra->previous)
+    extra->previous->next = extra;
+  else
+    gadget->kindField[FirstRowExtra] = reinterpret_cast<intptr_t>(extra);
+  if (extra->next) extra->next->previous = extra;
+}
+
+void Unlink(GadgetRecord* gadget, const RowExtra* extra) {
+  if (extra->previous)
+    extra->previous->next = extra->next;
+  else
+    gadget->kindField[FirstRowExtra] = reinterpret_cast<intptr_t>(extra->next);
+  if (extra->next) extra->next->previous = extra->previous;
+}
 
 // The row's block; null, without asking the control, when no row of the list has one.
 RowExtra* RowExtraOf(const GadgetRecord* gadget, int row) {
@@ -107,15 +130,24 @@ RowExtra* RowExtraOf(const GadgetRecord* gadget, int row) {
   return reinterpret_cast<RowExtra*>(item.lParam);
 }
 
-// Puts extra (null for none) in place of the row's block before, and keeps the
-// count of rows holding one; false when the row does not exist.
+// Puts extra (null for none) in place of the row's block before, in the row and in
+// the chain; false when the row does not exist. A block that replaces another is
+// that one moved by the heap, or the same block, and carries its links.
 bool SetRowExtra(GadgetRecord* gadget, int row, const RowExtra* before, RowExtra* extra) {
   LVITEMW item = {};
   item.mask = LVIF_PARAM;
   item.iItem = row;
   item.lParam = reinterpret_cast<LPARAM>(extra);
   if (!Send(gadget, LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item))) return false;
-  gadget->kindField[RowExtraCount] += (extra != nullptr) - (before != nullptr);
+  if (!extra) {
+    Unlink(gadget, before);
+  } else if (!before) {
+    extra->previous = nullptr;
+    extra->next = FirstExtra(gadget);
+    Relink(gadget, extra);
+  } else if (extra != before) {
+    Relink(gadget, extra);
+  }
   return true;
 }
 
@@ -140,8 +172,15 @@ RowExtra* RowExtraForWriting(GadgetRecord* gadget, int row) {
   return grown;
 }
 
+// Frees every block of the chain and leaves the rows' item data alone: the rows
+// are gone by then.
 void FreeRowExtras(GadgetRecord* gadget) {
-  for (int row = RowCount(gadget) - 1; row >= 0 && HasRowExtras(gadget); --row) FreeRowExtra(gadget, row);
+  for (RowExtra* extra = FirstExtra(gadget); extra;) {
+    RowExtra* next = extra->next;
+    RuntimeFree(extra);
+    extra = next;
+  }
+  gadget->kindField[FirstRowExtra] = 0;
 }
 
 void RaiseLongest(GadgetRecord* gadget, size_t length) {
@@ -326,8 +365,8 @@ intptr_t RemoveItem(GadgetRecord* gadget, int32_t row) {
 }
 
 void ClearItems(GadgetRecord* gadget) {
-  FreeRowExtras(gadget);
   Send(gadget, LVM_DELETEALLITEMS, 0, 0);
+  FreeRowExtras(gadget);
   gadget->kindField[LongestText] = 0;
 }
 
@@ -435,7 +474,10 @@ intptr_t GetItemData(GadgetRecord* gadget, int32_t row) {
   return extra ? extra->userValue : 0;
 }
 
-void FreeList(GadgetRecord* gadget) { RemovePropW(Control(gadget), L"Vela_LastSelected"); }
+void FreeList(GadgetRecord* gadget) {
+  FreeRowExtras(gadget);
+  RemovePropW(Control(gadget), L"Vela_LastSelected");
+}
 
 // ---- Notifications
 
@@ -573,16 +615,6 @@ const GadgetClass* ListClass() {
   return &listClass;
 }
 
-// Sits between GadgetProcedure and the control's own procedure. The rows' blocks
-// are freed on WM_DESTROY, while the control still holds its rows: by WM_NCDESTROY
-// it has dropped them, and their item data could no longer be reached.
-LRESULT CALLBACK ListProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_DESTROY) {
-    if (GadgetRecord* gadget = GadgetOfControl(window)) FreeRowExtras(gadget);
-  }
-  return CallWindowProcW(ListControlProcedure, window, message, wParam, lParam);
-}
-
 }  // namespace
 
 int32_t ThemeProbe() {
@@ -640,8 +672,6 @@ intptr_t ListCreate(ObjectId number, int x, int y, int width, int height, const 
     ListDefaultBackColour = static_cast<COLORREF>(SendMessageW(window, LVM_GETBKCOLOR, 0, 0));
   }
   SendMessageW(window, LVM_SETEXTENDEDLISTVIEWSTYLE, extended, extended);
-  ListControlProcedure = reinterpret_cast<WNDPROC>(
-      SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ListProcedure)));
 
   record->kindField[GridColour] = -1;
   intptr_t result = GadgetRegister(number, record, window, ListClass());

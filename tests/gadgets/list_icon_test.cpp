@@ -251,31 +251,50 @@ TEST_F(ListTest, RowsAndColumnsOutsideTheListTouchNoRowExtra) {
   }
 }
 
-// Counts the rows whose item data the list clears, as it does when it frees a row's block.
-WNDPROC RuntimeListProcedure;
-int RowsDetached;
-
-LRESULT CALLBACK WatchingDetach(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  const auto* item = reinterpret_cast<const LVITEMW*>(lParam);
-  if (message == LVM_SETITEMW && item->mask == LVIF_PARAM && !item->lParam) ++RowsDetached;
-  return CallWindowProcW(RuntimeListProcedure, window, message, wParam, lParam);
+std::vector<void*> RowBlocks(HWND list) {
+  std::vector<void*> blocks;
+  LVITEMW item = {};
+  item.mask = LVIF_PARAM;
+  for (item.iItem = 0; SendMessageW(list, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item)); ++item.iItem)
+    if (item.lParam) blocks.push_back(reinterpret_cast<void*>(item.lParam));
+  return blocks;
 }
 
-TEST_F(ListTest, RowExtrasGoWithTheControl) {
-  ListAddRow(2, -1, L"a");
-  ListAddRow(2, -1, L"b");
+// With the heap checking on, a freed block waits in a queue, which HeapValidate
+// still takes for a block in use; HeapSize does not.
+bool Live(void* block) {
+  return HeapValidate(RuntimeHeap, 0, block) && HeapSize(RuntimeHeap, 0, block) != static_cast<SIZE_T>(-1);
+}
+
+TEST_F(ListTest, RowExtrasGoWithTheirRowsAndWithTheControl) {
   GadgetRecord* gadget = GadgetLookup(2);
-  gadget->gadgetClass->setItemData(gadget, 0, 7);
-  gadget->gadgetClass->setItemColour(gadget, 1, 1, 0x0000FF, 0);
-  RuntimeListProcedure = reinterpret_cast<WNDPROC>(
-      SetWindowLongPtrW(list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(WatchingDetach)));
-  RowsDetached = 0;
+  const GadgetClass* kind = gadget->gadgetClass;
+  for (const wchar_t* text : {L"a", L"b"}) ListAddRow(2, -1, text);
+  kind->setItemData(gadget, 0, 7);
+  kind->setItemColour(gadget, 1, 1, 0x0000FF, 0);
+  std::vector<void*> blocks = RowBlocks(list);
+  ASSERT_EQ(2u, blocks.size());
+  kind->clearItems(gadget);
+  for (void* block : blocks) EXPECT_FALSE(Live(block)) << "a block outlives its cleared row";
+
+  for (const wchar_t* text : {L"a", L"b", L"c", L"d"}) ListAddRow(2, -1, text);
+  for (int row = 0; row < 4; ++row) kind->setItemData(gadget, row, row + 1);
+  // The heap moves blocks as they grow; what frees them must follow.
+  for (int32_t column : {1, 2, 3}) ListAddColumn(2, column, L"New", 50);
+  kind->setItemColour(gadget, 3, 1, 0x0000FF, 7);
+  blocks = RowBlocks(list);
+  ASSERT_EQ(4u, blocks.size());
+  EXPECT_EQ(1, kind->removeItem(gadget, 1));
+  EXPECT_EQ(3, kind->getItemData(gadget, 1));
+  EXPECT_FALSE(Live(blocks[1])) << "a block outlives its removed row";
+  blocks.erase(blocks.begin() + 1);
+  for (void* block : blocks) EXPECT_TRUE(Live(block));
   NMLISTVIEW all = {};  // sent as the rows go: TRUE declines a notification per row
   all.hdr = {list, 2, static_cast<UINT>(LVN_DELETEALLITEMS)};
   all.iItem = -1;
   EXPECT_EQ(TRUE, SendMessageW(window, WM_NOTIFY, 2, reinterpret_cast<LPARAM>(&all)));
   DestroyWindow(list);
-  EXPECT_EQ(2, RowsDetached);
+  for (void* block : blocks) EXPECT_FALSE(Live(block)) << "a block outlives the control";
 }
 
 TEST_F(ListTest, SelectionStateAndTextFollowTheSelectedRow) {
