@@ -26,10 +26,18 @@ std::vector<bool> Pieces() {
   const auto named = [](ObjectId gadget) {
     return GadgetLookup(gadget) && GetPropW(GadgetLookup(gadget)->window, L"Vela_AccessibleName");
   };
-  return {ImageHandle(1) != nullptr,     ImageHandle(2) != nullptr,  window != nullptr,
-          GadgetLookup(ListFrame) != nullptr, GadgetLookup(BookmarkList) != nullptr, named(BookmarkList),
-          FontHandle(2) != nullptr,      GadgetLookup(ButtonFrame) != nullptr, GadgetLookup(ImportButton) != nullptr,
-          named(ImportButton),           GadgetLookup(SpareButton) != nullptr, named(SpareButton),
+  return {ImageHandle(1) != nullptr,
+          ImageHandle(2) != nullptr,
+          window != nullptr,
+          GadgetLookup(ListFrame) != nullptr,
+          GadgetLookup(BookmarkList) != nullptr,
+          named(BookmarkList),
+          FontHandle(2) != nullptr,
+          GadgetLookup(ButtonFrame) != nullptr,
+          GadgetLookup(ImportButton) != nullptr,
+          named(ImportButton),
+          GadgetLookup(SpareButton) != nullptr,
+          named(SpareButton),
           window && IsWindowVisible(window)};
 }
 
@@ -140,7 +148,8 @@ TEST(RefusedAllocation, EveryRefusalInAProgramsLifeFailsItsStepAndEndsCleanly) {
     // absorb a refusal without a trace, as a block pool does by asking again for a
     // chunk of one block.
     if (index <= whole.beforeWindow) {
-      EXPECT_TRUE(!life.started || (life.pieces == whole.pieces && life.rows == whole.rows)) << "allocation " << index;
+      EXPECT_TRUE(!life.started || (life.pieces == whole.pieces && life.rows == whole.rows))
+          << "allocation " << index;
     } else if (index <= whole.beforeImport && PieceInTheMaking[index - 1] < whole.pieces.size()) {
       EXPECT_FALSE(life.pieces[PieceInTheMaking[index - 1]])
           << "allocation " << index << ", piece " << PieceInTheMaking[index - 1];
