@@ -11,6 +11,8 @@
 
 ObjectTable* FileTable;
 void* (*FileBufferAllocate)(size_t size) = RuntimeAllocate;
+void* (*FilePathAllocate)(size_t size) = RuntimeAllocate;
+void (*FilePathFree)(void* block) = RuntimeFree;
 
 namespace {
 
@@ -65,10 +67,28 @@ const uint8_t* LineEnd(const uint8_t* from, const uint8_t* end) {
   return end;
 }
 
-// The bytes of the line being read. Should the heap refuse more room, or the line
-// pass what the platform's conversion takes, the rest of the line is dropped rather
-// than written out of bounds; the line is still consumed to its end.
+// The bytes of the line being read, kept from one line to the next.
 KeptBlock Line;
+
+// Takes a span of the line unless the line is already cut. A span that does not fit
+// whole, because the heap refused more room or the line passed what the platform's
+// conversion takes, cuts the line: whatever Append took of it stays, nothing after
+// it is taken, so the line never comes back with a hole in its middle.
+void TakeSpan(KeptBlock* line, const uint8_t* from, size_t count, bool* cut) {
+  if (!*cut && line->Append(from, count, LineByteLimit) != count) *cut = true;
+}
+
+// The length of a cut line once a character the cut split is left out whole: the
+// last lead byte, within the three continuation bytes a character can have after it,
+// is dropped with them when fewer follow it than it announces.
+size_t CharacterBoundary(const char* bytes, size_t length) {
+  size_t lead = length;
+  while (lead > 0 && length - lead < 3 && (static_cast<uint8_t>(bytes[lead - 1]) & 0xC0) == 0x80) --lead;
+  if (lead == 0) return length;
+  const auto first = static_cast<uint8_t>(bytes[--lead]);
+  const size_t announced = first >= 0xF0 ? 4 : first >= 0xE0 ? 3 : first >= 0xC0 ? 2 : 1;
+  return length - lead < announced ? lead : length;
+}
 
 // Consumes the terminator's second byte when a CR is followed by LF; any other
 // byte after the CR is given back, and nothing is at the end of the file.
@@ -77,13 +97,13 @@ void EndAfterCarriageReturn(FileRecord* file) {
   if (ReadByte(file, &byte) && byte != '\n') PutBack(file);
 }
 
-void ReadLineBytes(FileRecord* file, KeptBlock* line) {
+void ReadLineBytes(FileRecord* file, KeptBlock* line, bool* cut) {
   if (!file->buffer) {
     for (;;) {
       uint8_t byte = 0;
       if (!ReadByte(file, &byte) || byte == 0 || byte == '\n') return;
       if (byte == '\r') return EndAfterCarriageReturn(file);
-      line->Append(&byte, 1, LineByteLimit);
+      TakeSpan(line, &byte, 1, cut);
     }
   }
   // Through the read-ahead buffer a whole span up to the next line end is taken at once.
@@ -92,7 +112,7 @@ void ReadLineBytes(FileRecord* file, KeptBlock* line) {
     const uint8_t* from = file->buffer + (file->filled - file->remaining);
     const uint8_t* end = from + file->remaining;
     const uint8_t* stop = LineEnd(from, end);
-    line->Append(from, static_cast<size_t>(stop - from), LineByteLimit);
+    TakeSpan(line, from, static_cast<size_t>(stop - from), cut);
     if (stop == end) {
       file->remaining = 0;
       continue;
@@ -115,17 +135,22 @@ HANDLE OpenForReading(const wchar_t* path) {
   const DWORD units = GetFullPathNameW(path, 0, nullptr, nullptr);
   // Room before the full path for "\\?\UNC", which replaces a share's first backslash.
   constexpr size_t PrefixRoom = 7;
-  auto* buffer = static_cast<wchar_t*>(RuntimeAllocate((PrefixRoom + units) * sizeof(wchar_t)));
+  auto* buffer = units ? static_cast<wchar_t*>(FilePathAllocate((PrefixRoom + units) * sizeof(wchar_t))) : nullptr;
+  if (!buffer) return INVALID_HANDLE_VALUE;
   wchar_t* full = buffer + PrefixRoom;
-  const DWORD length = buffer && units ? GetFullPathNameW(path, units, full, nullptr) : 0;
+  const DWORD length = GetFullPathNameW(path, units, full, nullptr);
   HANDLE handle = INVALID_HANDLE_VALUE;
   if (length && length < units) {
+    // A device path ("\\.\C:\..."), normalised like any other, names the same file
+    // in the literal form; it is no share.
     const bool share = full[0] == L'\\' && full[1] == L'\\';
-    wchar_t* extended = share ? full + 1 - PrefixRoom : full - 4;
-    wmemcpy(extended, share ? L"\\\\?\\UNC" : L"\\\\?\\", share ? PrefixRoom : 4);
+    const bool device = share && (full[2] == L'.' || full[2] == L'?') && full[3] == L'\\';
+    wchar_t* extended = device ? full : share ? full + 1 - PrefixRoom : full - 4;
+    if (device) full[2] = L'?';
+    else wmemcpy(extended, share ? L"\\\\?\\UNC" : L"\\\\?\\", share ? PrefixRoom : 4);
     handle = open(extended);
   }
-  RuntimeFree(buffer);
+  FilePathFree(buffer);
   return handle;
 }
 
@@ -167,7 +192,9 @@ int32_t FileAtEnd(ObjectId file) {
 }
 
 void FileReadLine(ObjectId file, int32_t result) {
-  if (auto* record = static_cast<FileRecord*>(ObjectFind(FileTable, file))) ReadLineBytes(record, &Line);
+  bool cut = false;
+  if (auto* record = static_cast<FileRecord*>(ObjectFind(FileTable, file))) ReadLineBytes(record, &Line, &cut);
+  if (cut) Line.length = CharacterBoundary(Line.bytes, Line.length);
   ScratchFromUtf8(Line.bytes, Line.length, result);
   Line.Finish();
 }

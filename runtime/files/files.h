@@ -28,6 +28,10 @@ constexpr int32_t FileBufferSize = 4096;
 // Where read-ahead buffers come from (RuntimeAllocate); a test may make it fail to
 // reach the byte-by-byte reads that follow a refused buffer.
 extern void* (*FileBufferAllocate)(size_t size);
+// Where the absolute copy of a path too long to open as given is built and given back
+// (RuntimeAllocate, RuntimeFree); a test may check that nothing is written past it.
+extern void* (*FilePathAllocate)(size_t size);
+extern void (*FilePathFree)(void* block);
 
 bool FilesInit();
 // Closes every file still registered, numbered or dynamic.
@@ -40,7 +44,10 @@ intptr_t FileOpenRead(ObjectId number, const wchar_t* path);
 // Non-zero when no byte is left, or when file names no open file; consumes nothing.
 int32_t FileAtEnd(ObjectId file);
 // Produces the next line, decoded from UTF-8, without its terminator: CR LF, LF, a
-// lone CR and a 0 byte each end a line. Empty for a file that is not open.
+// lone CR and a 0 byte each end a line. Empty for a file that is not open. A line
+// the heap refuses room for (or longer than the 2 GB the conversion takes) is cut
+// where the refusal came, back to the start of a character the cut would split, and
+// is still consumed to its end: the next line comes whole.
 void FileReadLine(ObjectId file, int32_t result);
 // Frees the buffer, closes the handle and forgets the file; does nothing for
 // DynamicNumber or a file that is not open.

@@ -48,10 +48,18 @@ HFONT ResolveFont(HFONT font) { return font == GadgetDefaultFont ? DefaultGadget
 // platform's own object names a control by its window text, which an image button
 // cannot carry: the platform would draw it under the image. A gadget given a name
 // answers with the platform's object wrapped, its name in place of the text's.
-class NamedAccessible final : public IAccessible {
+// The wrapper has every interface the platform's object has: the window and child
+// enumeration interfaces that object offers are the wrapper's own, passed through,
+// so that they lead back to the named object; any other is the platform object's.
+class NamedAccessible final : public IAccessible, public IOleWindow, public IEnumVARIANT {
  public:
-  NamedAccessible(IAccessible* standard, BSTR name) : standard_(standard), name_(name) {}
+  NamedAccessible(IAccessible* standard, BSTR name) : standard_(standard), name_(name) {
+    standard_->QueryInterface(IID_IOleWindow, reinterpret_cast<void**>(&window_));
+    standard_->QueryInterface(IID_IEnumVARIANT, reinterpret_cast<void**>(&children_));
+  }
   ~NamedAccessible() {
+    if (window_) window_->Release();
+    if (children_) children_->Release();
     standard_->Release();
     SysFreeString(name_);
   }
@@ -60,7 +68,15 @@ class NamedAccessible final : public IAccessible {
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void** object) override {
     if (!object) return E_POINTER;
-    *object = id == IID_IUnknown || id == IID_IDispatch || id == IID_IAccessible ? this : nullptr;
+    *object = nullptr;
+    if (id == IID_IUnknown || id == IID_IDispatch || id == IID_IAccessible)
+      *object = static_cast<IAccessible*>(this);
+    else if (id == IID_IOleWindow && window_)
+      *object = static_cast<IOleWindow*>(this);
+    else if (id == IID_IEnumVARIANT && children_)
+      *object = static_cast<IEnumVARIANT*>(this);
+    else if (id != IID_IOleWindow && id != IID_IEnumVARIANT)
+      return standard_->QueryInterface(id, object);
     if (!*object) return E_NOINTERFACE;
     AddRef();
     return S_OK;
@@ -130,9 +146,21 @@ class NamedAccessible final : public IAccessible {
     return standard_->put_accValue(child, value);
   }
 
+  HRESULT STDMETHODCALLTYPE GetWindow(HWND* window) override { return window_->GetWindow(window); }
+  HRESULT STDMETHODCALLTYPE ContextSensitiveHelp(BOOL enter) override { return window_->ContextSensitiveHelp(enter); }
+
+  HRESULT STDMETHODCALLTYPE Next(ULONG count, VARIANT* children, ULONG* fetched) override {
+    return children_->Next(count, children, fetched);
+  }
+  HRESULT STDMETHODCALLTYPE Skip(ULONG count) override { return children_->Skip(count); }
+  HRESULT STDMETHODCALLTYPE Reset() override { return children_->Reset(); }
+  HRESULT STDMETHODCALLTYPE Clone(IEnumVARIANT** copy) override { return children_->Clone(copy); }
+
  private:
-  IAccessible* standard_;  // the platform's object for the control (owned reference)
-  BSTR name_;              // owned
+  IAccessible* standard_;             // the platform's object for the control (owned reference)
+  IOleWindow* window_ = nullptr;      // the same object's window interface, or null (owned reference)
+  IEnumVARIANT* children_ = nullptr;  // the same object's child enumeration, or null (owned reference)
+  BSTR name_;                         // owned
   LONG references_ = 1;
 };
 
@@ -151,7 +179,7 @@ LRESULT NamedAccessibleObject(HWND control, WPARAM wParam) {
     standard->Release();
     return 0;
   }
-  const LRESULT result = LresultFromObject(IID_IAccessible, wParam, named);
+  const LRESULT result = LresultFromObject(IID_IAccessible, wParam, static_cast<IAccessible*>(named));
   named->Release();
   return result > 0 ? result : 0;
 }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
@@ -172,6 +173,104 @@ TEST(FileRead, LongLinesAreDeliveredWhole) {
       }
     }
   }
+}
+
+int LineGrowths;    // allocations the line's block asked for since the count began
+int RefusedGrowth;  // the one the heap refuses
+bool RefuseOneGrowth() { return ++LineGrowths == RefusedGrowth; }
+
+// A line as long as a bookmark with its icon, read once whole, so that its block
+// starts empty, then with one growth refused: the line is cut there, never inside a
+// character, still read to its end, and the next line comes whole.
+TEST(FileRead, ARefusedGrowthCutsTheLineAtACharacterAndReadsOn) {
+  std::string bytes;
+  std::wstring text;
+  while (bytes.size() < 200000) {
+    bytes += "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80x";
+    text += L"\u00e9\u20ac\U0001F600x";
+  }
+  TempFolder folder;
+  const std::wstring path = folder.Write(L"icons.htm", bytes + "\n" + bytes + "\nnext\n");
+  for (Mode mode : BothModes) {
+    size_t kept = 0;
+    for (int growth : {3, 5, 7}) {
+      SCOPED_TRACE(std::string(Name(mode)) + ", growth " + std::to_string(growth) + " refused");
+      OpenFile file(path, mode);
+      EXPECT_TRUE(ReadLine(file.id()) == text);
+      LineGrowths = 0;
+      RefusedGrowth = growth;
+      RuntimeRefusesAllocation = RefuseOneGrowth;
+      const std::wstring line = ReadLine(file.id());
+      RuntimeRefusesAllocation = nullptr;
+      ASSERT_GE(LineGrowths, growth);
+      EXPECT_GT(line.size(), kept) << "a later refusal keeps more of the line";
+      EXPECT_LT(line.size(), text.size());
+      EXPECT_TRUE(line == text.substr(0, line.size()));
+      EXPECT_EQ(ReadLine(file.id()), L"next");
+      kept = line.size();
+    }
+  }
+}
+
+// The absolute copy of a path too long to open as given is checked: the bytes right
+// after the block asked for carry a pattern that must be intact when it comes back.
+constexpr size_t GuardBytes = 16;
+int PathCopies;
+bool WrittenPastACopy;
+
+void* GuardedCopy(size_t size) {
+  auto* block = static_cast<uint8_t*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof size + size + GuardBytes));
+  std::memcpy(block, &size, sizeof size);
+  std::memset(block + sizeof size + size, 0xA5, GuardBytes);
+  ++PathCopies;
+  return block + sizeof size;
+}
+
+void FreeGuardedCopy(void* copy) {
+  auto* block = static_cast<uint8_t*>(copy) - sizeof(size_t);
+  size_t size = 0;
+  std::memcpy(&size, block, sizeof size);
+  const uint8_t* guard = block + sizeof size + size;
+  WrittenPastACopy |= std::any_of(guard, guard + GuardBytes, [](uint8_t byte) { return byte != 0xA5; });
+  HeapFree(GetProcessHeap(), 0, block);
+}
+
+// Paths around the old limit of 259 characters, and one far past it in every form
+// the platform takes: each opens its file, and a copy is made for the long ones.
+TEST(FileRead, EveryFormOfALongPathOpensItsFile) {
+  TempFolder folder;
+  std::wstring deep = folder.path();
+  while (deep.size() < 320) {
+    deep += L"\\" + std::wstring(30, L'f');
+    ASSERT_TRUE(CreateDirectoryW((L"\\\\?\\" + deep).c_str(), nullptr));
+  }
+  const std::wstring deepFile = folder.Write(deep.substr(folder.path().size() + 1) + L"\\far.txt", "far\n");
+  std::wstring slashed = deepFile;
+  std::replace(slashed.begin(), slashed.end(), L'\\', L'/');
+  std::vector<std::pair<std::wstring, std::wstring>> rows = {
+      {deepFile, L"far"},
+      {L"\\\\?\\" + deepFile, L"far"},
+      {L"\\\\.\\" + deepFile, L"far"},
+      {L"//./" + slashed, L"far"},
+      {slashed, L"far"},
+      {folder.path() + L"\\x\\..\\" + deepFile.substr(folder.path().size() + 1), L"far"},
+  };
+  for (size_t length = 258; length <= 262; ++length)
+    rows.push_back({folder.Write(std::wstring(length - folder.path().size() - 1, L'n'), "near\n"), L"near"});
+  FilePathAllocate = GuardedCopy;
+  FilePathFree = FreeGuardedCopy;
+  for (const auto& [path, line] : rows) {
+    SCOPED_TRACE(testing_support::Narrow(path));
+    PathCopies = 0;
+    WrittenPastACopy = false;
+    OpenFile file(path);
+    ASSERT_NE(file.id(), 0);
+    EXPECT_EQ(ReadLine(file.id()), line);
+    EXPECT_EQ(PathCopies, path.size() >= MAX_PATH && path.compare(0, 4, L"\\\\?\\") != 0 ? 1 : 0);
+    EXPECT_FALSE(WrittenPastACopy);
+  }
+  FilePathAllocate = RuntimeAllocate;
+  FilePathFree = RuntimeFree;
 }
 
 TEST(FileRead, OpenFailuresRegisterNothing) {

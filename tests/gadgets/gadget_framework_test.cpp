@@ -1,7 +1,9 @@
 // The gadget framework and the frame gadget under the real user32: registration,
 // numbers and identifiers, re-use of a number, fonts and routing.
 #include <gtest/gtest.h>
+#include <oleacc.h>
 
+#include <string>
 #include <vector>
 
 #include "gadgets/gadgets.h"
@@ -176,6 +178,55 @@ TEST_F(FrameworkTest, ButtonGadgetClickIsADirectEvent) {
   EXPECT_EQ(4, EventGadgetNumber());
   EXPECT_EQ(1, EventWindowNumber());
   EXPECT_EQ(KindClick, EventKind());
+}
+
+std::wstring NameOf(IUnknown* object) {
+  IAccessible* accessible = nullptr;
+  if (FAILED(object->QueryInterface(IID_IAccessible, reinterpret_cast<void**>(&accessible)))) return L"(none)";
+  VARIANT self = {};
+  self.vt = VT_I4;
+  self.lVal = CHILDID_SELF;
+  BSTR name = nullptr;
+  std::wstring result = accessible->get_accName(self, &name) == S_OK && name ? name : L"(no name)";
+  SysFreeString(name);
+  accessible->Release();
+  return result;
+}
+
+// A named control's accessible objects, as a screen reader asks for them, beside the
+// platform's own: the client object has the name and every interface the platform's
+// has, each leading back to the name; any other object is the platform's.
+TEST_F(FrameworkTest, NamedObjectsDifferFromThePlatformsInTheClientsNameAlone) {
+  CoInitialize(nullptr);
+  ListCreate(2, 0, 0, 100, 100, L"Column", 50, 0);
+  ImageButtonCreate(3, 0, 100, 40, 40, nullptr);
+  for (ObjectId gadget : {2, 3}) {
+    ASSERT_EQ(GadgetSetAccessibleName(gadget, L"Named"), 1);
+    for (LONG object : {OBJID_CLIENT, OBJID_WINDOW}) {
+      SCOPED_TRACE(std::to_string(gadget) + ", object " + std::to_string(object));
+      const HWND control = GadgetLookup(gadget)->window;
+      IUnknown* platform = nullptr;
+      IUnknown* named = nullptr;
+      ASSERT_EQ(CreateStdAccessibleObject(control, object, IID_IUnknown, reinterpret_cast<void**>(&platform)), S_OK);
+      ASSERT_EQ(AccessibleObjectFromWindow(control, object, IID_IUnknown, reinterpret_cast<void**>(&named)), S_OK);
+      const std::wstring name = object == OBJID_CLIENT ? L"Named" : NameOf(platform);
+      EXPECT_EQ(NameOf(named), name);
+      for (REFIID id : {IID_IOleWindow, IID_IEnumVARIANT}) {
+        IUnknown* fromPlatform = nullptr;
+        IUnknown* fromNamed = nullptr;
+        platform->QueryInterface(id, reinterpret_cast<void**>(&fromPlatform));
+        named->QueryInterface(id, reinterpret_cast<void**>(&fromNamed));
+        ASSERT_EQ(fromNamed != nullptr, fromPlatform != nullptr);
+        if (!fromNamed) continue;
+        EXPECT_EQ(NameOf(fromNamed), name);
+        fromPlatform->Release();
+        fromNamed->Release();
+      }
+      platform->Release();
+      named->Release();
+    }
+  }
+  CoUninitialize();
 }
 
 TEST_F(FrameworkTest, CreationsUnderARefusedNumberAnswerZeroAndLeaveNothing) {

@@ -97,18 +97,42 @@ TEST_F(Strings, StoreResultCopiesExactlyAndReturnsToTheMark) {
   }
 }
 
+// A block grown past KeptBlockLimit by one store is given back by the next.
 TEST_F(Strings, KeptTextHoldsEachStoreWhetherItsBlockGrowsOrNot) {
   KeptText kept;
   EXPECT_EQ(kept.Get(), nullptr);
-  for (size_t length : {3, 0, 40, 5, 2000, 1, 2001}) {
+  for (size_t length : {3, 0, 40, 5, 2000, 1, 2001, 100000, 3}) {
     const std::wstring text(length, static_cast<wchar_t>(L'a' + length % 26));
     ScratchMark mark;
     AppendText(text.c_str());
     kept.Store(mark);
     EXPECT_EQ(ScratchOffset, mark);
     EXPECT_EQ(Read(kept.Get()), text);
+    EXPECT_LE(HeapSize(RuntimeHeap, 0, kept.Get()), std::max(KeptBlockLimit, 2 * length + 2));
     // Checked here: the block is freed before the heap check that follows every test.
     EXPECT_TRUE(HeapValidate(StringHeap, 0, nullptr));
+  }
+}
+
+// A store the heap refuses room for leaves the text null, never cut; one that fits
+// the room kept from before needs nothing from the heap.
+TEST_F(Strings, KeptTextIsNullAfterARefusedStore) {
+  const struct {
+    size_t before;
+    size_t refused;
+    bool kept;
+  } rows[] = {{3, 2000, false}, {0, 1, false}, {2000, 5, true}, {2000, 2001, false}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(std::to_string(row.before) + " then " + std::to_string(row.refused));
+    KeptText kept;
+    for (bool refuse : {false, true}) {
+      ScratchMark mark;
+      AppendText(std::wstring(refuse ? row.refused : row.before, L'k').c_str());
+      if (refuse) RuntimeRefusesAllocation = [] { return true; };
+      kept.Store(mark);
+      RuntimeRefusesAllocation = nullptr;
+    }
+    EXPECT_EQ(kept.Get() ? Read(kept.Get()) : L"(null)", row.kept ? std::wstring(row.refused, L'k') : L"(null)");
   }
 }
 
@@ -390,6 +414,7 @@ TEST_F(Strings, TextLowerKeepsTheLength) {
   const Row rows[] = {
       {L"ABC Def", L"abc def"}, {L"readme.URL", L"readme.url"}, {L"\u00C4\u00D6X", L"\u00E4\u00F6x"},
       {L"\U0001F600A", L"\U0001F600a"}, {L"", L""},             {nullptr, L""},
+      {L"AB\u00C4", L"ab\u00e4"},
   };
   for (const Row& row : rows) CheckProducer(TextLower, row.text, row.lower);
 
