@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the program for both architectures in Release and writes the release
 # into dist/: bookmark-list-<version>-win64.zip and -win32.zip (the program, a
-# README for users and the license, zipped by CPack) and their SHA256SUMS. Two
+# README for users, the license and PCRE2's, zipped by CPack) and their SHA256SUMS. Two
 # packagings of one commit give the same bytes: CPack stamps every entry with
 # SOURCE_DATE_EPOCH, the time of the commit, instead of the files' own times.
 source "$(dirname "$0")/common.sh"

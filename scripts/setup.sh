@@ -94,12 +94,15 @@ pcre2_options=(-DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=OFF -DBUILD_STATIC
 for arch in x86_64 i686; do
   prefix="$DEPS/pcre2-$arch"
   build="$DEPS/build-pcre2-$arch"
-  [ -f "$prefix/lib/libpcre2-8.a" ] && [ "$(cat "$prefix/options" 2>/dev/null)" = "${pcre2_options[*]}" ] && continue
+  [ -f "$prefix/lib/libpcre2-8.a" ] && [ -f "$prefix/LICENCE" ] &&
+    [ "$(cat "$prefix/options" 2>/dev/null)" = "${pcre2_options[*]}" ] && continue
   rm -rf "$prefix" "$build"
   step "configuring PCRE2 for $arch" cmake -S "$pcre2_src" -B "$build" -Wno-dev \
     -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-$arch.cmake" \
     -DCMAKE_INSTALL_PREFIX="$prefix" "${pcre2_options[@]}"
   step "building PCRE2 for $arch" cmake --build "$build" -j"$(nproc)"
   step "installing PCRE2 for $arch" cmake --install "$build"
+  # The release zips carry PCRE2's licence, which its own install leaves out.
+  cp "$pcre2_src/LICENCE" "$prefix/LICENCE"
   echo "${pcre2_options[*]}" >"$prefix/options"
 done
