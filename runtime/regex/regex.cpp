@@ -1,14 +1,13 @@
-// Encoding policy: texts arrive as UTF-16 and leave as UTF-16; PCRE sees UTF-8
+// Encoding policy: texts arrive as UTF-16 and leave as UTF-16; PCRE2 sees UTF-8
 // copies made by the platform conversion without flags, so an unpaired surrogate
 // becomes U+FFFD on the way in and an invalid byte sequence becomes U+FFFD on the
 // way out. Pure ASCII, which that conversion leaves as it is, is narrowed or widened
 // directly. No byte-order mark is added or recognised. Because the copies are always
-// valid UTF-8, PCRE is told not to check them again.
+// valid UTF-8, PCRE2 is told not to check them again.
 #include "regex/regex.h"
 
 #include <pcre2.h>
 
-#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
