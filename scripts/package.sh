@@ -1,9 +1,14 @@
 #!/usr/bin/env bash
 # Builds the program for both architectures in Release and writes the release
 # into dist/: bookmark-list-<version>-win64.zip and -win32.zip (the program, a
-# README for users and the license, zipped by CPack) and their SHA256SUMS.
+# README for users, the license and PCRE2's, zipped by CPack) and their SHA256SUMS. Two
+# packagings of one commit give the same bytes: CPack stamps every entry with
+# SOURCE_DATE_EPOCH, the time of the commit, instead of the files' own times.
 source "$(dirname "$0")/common.sh"
 "$ROOT/scripts/setup.sh"
+SOURCE_DATE_EPOCH=$(git -C "$ROOT" log -1 --format=%ct) ||
+  { echo "package failed: $ROOT is not a git checkout, so the zips have no commit time to carry" >&2; exit 1; }
+export SOURCE_DATE_EPOCH
 dist="$ROOT/dist"
 rm -rf "$dist"
 mkdir -p "$dist"
