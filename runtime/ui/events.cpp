@@ -39,7 +39,7 @@ EventState* State;
 
 bool CreatePool(void* block) {
   auto* queue = static_cast<EventQueue*>(block);
-  queue->pool = BlockPoolCreate(sizeof(QueuedEvent), 16, 256, 0);
+  queue->pool = BlockPoolCreate(sizeof(QueuedEvent), 16, 256);
   // Taken and never given back, so that the first chunk exists from the start.
   return queue->pool && BlockTake(queue->pool);
 }
