@@ -124,7 +124,7 @@ int Search(const RegexRecord& record, const char* subject, size_t length, int (&
 // search 60,000 levels deep makes a few hundred heap calls, not 120,000. Every frame
 // has the same size; a request of another size is refused, which fails the search.
 void* TakeFrame(size_t size) {
-  if (!State->frames) State->frames = BlockPoolCreate(static_cast<int32_t>(size), 16, 4096, 0);
+  if (!State->frames) State->frames = BlockPoolCreate(static_cast<int32_t>(size), 16, 4096);
   if (!State->frames || size != static_cast<size_t>(State->frames->elementSize)) return nullptr;
   return BlockTake(State->frames);
 }
