@@ -70,6 +70,13 @@ void* ObjectFind(ObjectTable* table, ObjectId value);
 // when no object has that handle. Scans the table without disturbing an iteration.
 void* ObjectFindByHandle(ObjectTable* table, const void* handle, ObjectId* value);
 
+// The last step of every creation. A creation takes its record with ObjectAllocate,
+// makes its platform object and stores it in the record's first word, which stays 0
+// when the object could not be made. Answers the handle for a number and the
+// identifier for DynamicNumber; when nothing was made, releases the record and
+// answers 0, so that a failed creation leaves nothing registered.
+intptr_t ObjectCreated(ObjectTable* table, ObjectId number, void* record);
+
 // Forgets an object: a numbered record is zeroed and kept, a dynamic one is freed.
 void ObjectRelease(ObjectTable* table, ObjectId value);
 

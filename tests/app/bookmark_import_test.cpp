@@ -195,7 +195,10 @@ TEST_F(Import, TheListRepaintsAfterTheImport) {
   ::Import(Write(L"one.htm", "<DT><A HREF=\"x\">X</A>\n"));
   // Redrawing is back on: a change invalidates the list again.
   ValidateRect(list, nullptr);
-  ListSetCellText(BookmarkList, RowCount() - 1, L"changed", 1);
+  LVITEMW cell = {};
+  cell.iSubItem = 1;
+  cell.pszText = const_cast<wchar_t*>(L"changed");
+  SendMessageW(list, LVM_SETITEMTEXTW, RowCount() - 1, reinterpret_cast<LPARAM>(&cell));
   RECT dirty;
   EXPECT_TRUE(GetUpdateRect(list, &dirty, FALSE));
 }
