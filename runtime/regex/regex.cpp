@@ -207,12 +207,10 @@ intptr_t RegexCreate(ObjectId number, const wchar_t* pattern) {
     int errorOffset = 0;
     record->compiled = pcre_compile(utf8, PCRE_UTF8 | PCRE_NO_UTF8_CHECK, &error, &errorOffset, nullptr);
     FreeUtf8(utf8);
-    if (record->compiled) return ObjectIdentifierOf(record);
-    if (error) KeepLastError(error);
+    if (!record->compiled && error) KeepLastError(error);
   }
-  // Nobody can name a failed dynamic record, so it must not stay in the list.
-  if (number == DynamicNumber) ObjectRelease(RegexTable, ObjectIdentifierOf(record));
-  return 0;
+  // A pattern is named by its number or its record's address, never by PCRE's.
+  return ObjectCreated(RegexTable, number, record) ? ObjectIdentifierOf(record) : 0;
 }
 
 void RegexReplace(ObjectId regex, const wchar_t* text, const wchar_t* replacement, int32_t result) {
