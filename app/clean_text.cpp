@@ -57,21 +57,14 @@ size_t ReplaceInPlace(wchar_t* text, size_t length, const Reference& reference, 
 }  // namespace
 
 void CleanText(const wchar_t* text, int32_t result) {
-  // The steps rewrite one copy of the text at the result, so room for the whole
-  // text is reserved before anything is written; reserving may move the scratch,
-  // where the text itself may lie.
-  const uint32_t tag = ScratchTag(text);
-  const int32_t length = TextLength(text);
-  {
-    ScratchMark mark;
-    ScratchReserve(length, mark);
-  }
-  if (tag) text = ScratchFromTag(tag);
   if (OnlyTrimApplies(text)) {
     TextTrim(text, result);
     return;
   }
-  wchar_t* value = ScratchAddress(result);
+  // The steps rewrite one copy of the text at the result, so room for the whole
+  // text is reserved before anything is written.
+  const int32_t length = TextLength(text);
+  wchar_t* value = ScratchReserveFor(length, result, &text);
   CopyUnits(value, text, length);
   size_t units = ReplaceInPlace(value, static_cast<size_t>(length), CarriageReturn);
   if (value[0] == L'\n') {

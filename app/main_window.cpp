@@ -60,7 +60,7 @@ HWND MainWindowBuild() {
   AddToolTip(WindowHandle(MainWindow), import, L"Import bookmarks from a browser's HTML export");
   ImageButtonCreate(SpareButton, 695, 545, 40, 40, ImageHandle(SpareImage));
   GadgetSetAccessibleName(SpareButton, L"Spare button, does nothing");
-  WindowShow(MainWindow, 0);
+  WindowShow(MainWindow);
   return WindowHandle(MainWindow);
 }
 

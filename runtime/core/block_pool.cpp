@@ -64,36 +64,18 @@ BlockChunk* NewChunk(BlockPool* pool) {
   return chunk;
 }
 
-class PoolLock {
- public:
-  explicit PoolLock(BlockPool* pool) : pool_(pool) {
-    if (pool_->flags & BlockPoolLocked) EnterCriticalSection(&pool_->lock);
-  }
-  ~PoolLock() {
-    if (pool_->flags & BlockPoolLocked) LeaveCriticalSection(&pool_->lock);
-  }
-  PoolLock(const PoolLock&) = delete;
-  PoolLock& operator=(const PoolLock&) = delete;
-
- private:
-  BlockPool* pool_;
-};
-
 }  // namespace
 
-BlockPool* BlockPoolCreate(int32_t elementSize, int32_t minPerChunk, int32_t maxPerChunk, uint32_t flags) {
+BlockPool* BlockPoolCreate(int32_t elementSize, int32_t minPerChunk, int32_t maxPerChunk) {
   auto* pool = static_cast<BlockPool*>(RuntimeAllocate(sizeof(BlockPool)));
   if (!pool) return nullptr;
   pool->elementSize = elementSize;
   pool->minPerChunk = minPerChunk;
   pool->maxPerChunk = maxPerChunk;
-  pool->flags = flags & 3;
-  if (pool->flags & BlockPoolLocked) InitializeCriticalSection(&pool->lock);
   return pool;
 }
 
 void* BlockTake(BlockPool* pool) {
-  PoolLock guard(pool);
   void* block;
   BlockChunk* chunk = pool->available;
   if (chunk) {
@@ -113,7 +95,6 @@ void* BlockTake(BlockPool* pool) {
 }
 
 void BlockGive(BlockPool* pool, void* userBlock) {
-  PoolLock guard(pool);
   void** block = static_cast<void**>(userBlock) - 1;
   auto* chunk = static_cast<BlockChunk*>(*block);
   *block = chunk->returned;

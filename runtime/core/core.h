@@ -70,6 +70,13 @@ void* ObjectFind(ObjectTable* table, ObjectId value);
 // when no object has that handle. Scans the table without disturbing an iteration.
 void* ObjectFindByHandle(ObjectTable* table, const void* handle, ObjectId* value);
 
+// The last step of every creation. A creation takes its record with ObjectAllocate,
+// makes its platform object and stores it in the record's first word, which stays 0
+// when the object could not be made. Answers the handle for a number and the
+// identifier for DynamicNumber; when nothing was made, releases the record and
+// answers 0, so that a failed creation leaves nothing registered.
+intptr_t ObjectCreated(ObjectTable* table, ObjectId number, void* record);
+
 // Forgets an object: a numbered record is zeroed and kept, a dynamic one is freed.
 void ObjectRelease(ObjectTable* table, ObjectId value);
 
@@ -87,18 +94,16 @@ inline ObjectId ObjectIdentifierOf(const void* record) { return reinterpret_cast
 // Fixed-size blocks carved from chunks. A new chunk holds the pool's total block
 // count / 16, rounded down to a multiple of 16 and kept within [minPerChunk,
 // maxPerChunk]; a chunk is freed as soon as every block it handed out is back.
+// One thread takes and gives every block, so the pool takes no lock.
 struct BlockChunk;
-constexpr uint32_t BlockPoolLocked = 1;
 
 struct BlockPool {
   int32_t elementSize;       // bytes the caller may use in one block
   int32_t minPerChunk;       // lower bound of a new chunk's block count
   int32_t maxPerChunk;       // upper bound of a new chunk's block count
-  uint32_t flags;            // BlockPoolLocked: take and give under lock
   int32_t totalBlocks;       // blocks in all live chunks
   BlockChunk* available;     // chunks with blocks to give, most recent first (owned)
   BlockChunk* full;          // chunks that have handed out every block (owned)
-  CRITICAL_SECTION lock;     // used only when locked
 };
 
 struct BlockChunk {
@@ -111,7 +116,7 @@ struct BlockChunk {
 };
 
 // Null when the heap refuses the pool, or, for BlockTake, a new chunk of even one block.
-BlockPool* BlockPoolCreate(int32_t elementSize, int32_t minPerChunk, int32_t maxPerChunk, uint32_t flags);
+BlockPool* BlockPoolCreate(int32_t elementSize, int32_t minPerChunk, int32_t maxPerChunk);
 void* BlockTake(BlockPool* pool);
 void BlockGive(BlockPool* pool, void* block);
 

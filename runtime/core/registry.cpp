@@ -210,6 +210,15 @@ void* ObjectFindByHandle(ObjectTable* table, const void* handle, ObjectId* value
   return nullptr;
 }
 
+intptr_t ObjectCreated(ObjectTable* table, ObjectId number, void* record) {
+  const ObjectId identifier = number == DynamicNumber ? ObjectIdentifierOf(record) : number;
+  if (IsAbsent(record)) {
+    ObjectRelease(table, identifier);
+    return 0;
+  }
+  return number == DynamicNumber ? identifier : reinterpret_cast<intptr_t>(*static_cast<void**>(record));
+}
+
 void ObjectRelease(ObjectTable* table, ObjectId value) {
   if (IsSlotNumber(table, value)) {
     if (void* record = table->slots[value]) std::memset(record, 0, static_cast<size_t>(table->elementSize));

@@ -170,16 +170,14 @@ intptr_t FileOpenRead(ObjectId number, const wchar_t* path) {
   auto* record = static_cast<FileRecord*>(ObjectAllocate(FileTable, number));
   if (!record) return 0;
   HANDLE handle = OpenForReading(path);
-  if (handle == INVALID_HANDLE_VALUE || !handle) {
-    if (number == DynamicNumber) ObjectRelease(FileTable, ObjectIdentifierOf(record));
-    return 0;
-  }
-  record->handle = handle;
+  if (handle != INVALID_HANDLE_VALUE) record->handle = handle;
+  const intptr_t answer = ObjectCreated(FileTable, number, record);
+  if (!answer) return 0;
   record->buffer = static_cast<uint8_t*>(FileBufferAllocate(FileBufferSize));
   record->bufferSize = FileBufferSize;
   record->remaining = 0;
   record->filled = 0;
-  return number == DynamicNumber ? ObjectIdentifierOf(record) : reinterpret_cast<intptr_t>(handle);
+  return answer;
 }
 
 int32_t FileAtEnd(ObjectId file) {

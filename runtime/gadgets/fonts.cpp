@@ -23,28 +23,20 @@ void FontEnd() { ObjectFreeAll(Fonts->table); }
 intptr_t FontLoad(ObjectId number, const wchar_t* face, int32_t size, int32_t flags) {
   auto* record = static_cast<FontRecord*>(ObjectAllocate(Fonts->table, number));
   if (!record) return 0;
-  const ObjectId identifier = number == DynamicNumber ? ObjectIdentifierOf(record) : number;
   const int weight = flags & FontBold ? FW_BOLD : FW_NORMAL;
   const DWORD italic = flags & FontItalic ? TRUE : FALSE;
   const DWORD underline = flags & FontUnderline ? TRUE : FALSE;
   const DWORD strikeOut = flags & FontStrikeOut ? TRUE : FALSE;
   const DWORD quality = flags & FontHighQuality ? PROOF_QUALITY : DEFAULT_QUALITY;
 
-  HDC display = CreateDCW(L"DISPLAY", nullptr, nullptr, nullptr);
-  HFONT font = nullptr;
-  if (display) {
+  if (HDC display = CreateDCW(L"DISPLAY", nullptr, nullptr, nullptr)) {
     // Negative: the platform then matches the character height, not the cell height.
     const int height = -MulDiv(size, GetDeviceCaps(display, LOGPIXELSY), 72);
-    font = CreateFontW(height, 0, 0, 0, weight, italic, underline, strikeOut, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                       CLIP_DEFAULT_PRECIS, quality, DEFAULT_PITCH | FF_DONTCARE, face);
+    record->handle = CreateFontW(height, 0, 0, 0, weight, italic, underline, strikeOut, DEFAULT_CHARSET,
+                                 OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, quality, DEFAULT_PITCH | FF_DONTCARE, face);
     DeleteDC(display);
   }
-  if (!font) {
-    ObjectRelease(Fonts->table, identifier);
-    return 0;
-  }
-  record->handle = font;
-  return number == DynamicNumber ? identifier : reinterpret_cast<intptr_t>(font);
+  return ObjectCreated(Fonts->table, number, record);
 }
 
 HFONT FontHandle(ObjectId number) {

@@ -1,6 +1,6 @@
 // What every gadget kind shares: the gadget table, registration of a new control,
 // GadgetProcedure's clean-up when the control dies, and the routing of the parent
-// window's control messages to the kind's notify slot.
+// window's notifications to the kind's notify slot.
 #include "gadgets/gadgets.h"
 
 #include <commctrl.h>
@@ -9,24 +9,25 @@
 #include <cwchar>
 #include <new>
 
-GadgetContext* GadgetState;
-
 namespace {
 
-ObjectTable* GadgetTable;
+// The library's process-wide state.
+struct GadgetContext {
+  ObjectTable* table;  // GadgetRecord per number or identifier (owned)
+  HFONT currentFont;   // sent to every new gadget (not owned: stock object or a font of the font library)
+};
+
+GadgetContext* GadgetState;
 HFONT DefaultGadgetFont;
+
+// The common-control classes registered once at start-up, for the gadgets and the
+// open-file dialog alike.
+constexpr DWORD CommonControlClasses =
+    ICC_TAB_CLASSES | ICC_HOTKEY_CLASS | ICC_DATE_CLASSES | ICC_USEREX_CLASSES | ICC_INTERNET_CLASSES;
 
 // Destroying the control is enough: its WM_NCDESTROY empties the record.
 void FreeGadget(ObjectId number) {
   if (GadgetRecord* gadget = GadgetLookup(number)) DestroyWindow(gadget->window);
-}
-
-bool CreateContext(void* block) {
-  auto* context = static_cast<GadgetContext*>(block);
-  context->list.stack = static_cast<HWND*>(RuntimeAllocate(10 * sizeof(HWND)));
-  context->list.capacity = 10;
-  context->currentFont = DefaultGadgetFont;
-  return context->list.stack != nullptr;
 }
 
 // The control must be the very window of the gadget under its identifier, so a
@@ -34,11 +35,10 @@ bool CreateContext(void* block) {
 // to the gadget. That also says it carries "Vela_ID" equal to its identifier, which
 // is not read here: every list notification passes this way, and reading a window
 // property can cost a round trip to the window server.
-LRESULT RouteControlMessage(HWND control, HWND parent, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (!control) return NotHandled;
-  GadgetRecord* gadget = GadgetOfControl(control);
+LRESULT RouteNotification(NMHDR* header) {
+  GadgetRecord* gadget = GadgetOfControl(header->hwndFrom);
   if (!gadget || !gadget->gadgetClass->notify) return NotHandled;
-  return gadget->gadgetClass->notify(gadget, parent, message, wParam, lParam);
+  return gadget->gadgetClass->notify(gadget, header);
 }
 
 HFONT ResolveFont(HFONT font) { return font == GadgetDefaultFont ? DefaultGadgetFont : font; }
@@ -188,26 +188,32 @@ LRESULT NamedAccessibleObject(HWND control, WPARAM wParam) {
 
 bool GadgetInit() {
   DefaultGadgetFont = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
-  GadgetTable = ObjectTableCreate(sizeof(GadgetRecord), 50, FreeGadget);
-  GadgetState = static_cast<GadgetContext*>(LibraryStateCreate(sizeof(GadgetContext), CreateContext));
-  if (!GadgetTable || !GadgetState) return false;
-  WindowsAttachGadgets(&GadgetState->list, RouteControlMessage);
-  INITCOMMONCONTROLSEX classes = {sizeof(INITCOMMONCONTROLSEX), 0xB48};
+  GadgetState = static_cast<GadgetContext*>(LibraryStateCreate(sizeof(GadgetContext)));
+  if (!GadgetState) return false;
+  GadgetState->currentFont = DefaultGadgetFont;
+  GadgetState->table = ObjectTableCreate(sizeof(GadgetRecord), 50, FreeGadget);
+  if (!GadgetState->table) return false;
+  WindowsAttachGadgets(RouteNotification);
+  INITCOMMONCONTROLSEX classes = {sizeof(INITCOMMONCONTROLSEX), CommonControlClasses};
   InitCommonControlsEx(&classes);
   return true;
 }
 
 void GadgetEnd() {}
 
-HWND GadgetListCurrent() { return GadgetState->list.current; }
+GadgetRecord* GadgetAllocate(ObjectId number) {
+  return static_cast<GadgetRecord*>(ObjectAllocate(GadgetState->table, number));
+}
 
-GadgetRecord* GadgetAllocate(ObjectId number) { return static_cast<GadgetRecord*>(ObjectAllocate(GadgetTable, number)); }
-
-GadgetRecord* GadgetLookup(ObjectId number) { return static_cast<GadgetRecord*>(ObjectFind(GadgetTable, number)); }
+GadgetRecord* GadgetLookup(ObjectId number) {
+  return static_cast<GadgetRecord*>(ObjectFind(GadgetState->table, number));
+}
 
 intptr_t GadgetRegister(ObjectId number, GadgetRecord* record, HWND window, const GadgetClass* gadgetClass) {
-  ObjectId identifier = number == DynamicNumber ? ObjectIdentifierOf(record) : number;
   record->window = window;
+  const intptr_t answer = ObjectCreated(GadgetState->table, number, record);
+  if (!answer) return 0;
+  const ObjectId identifier = number == DynamicNumber ? answer : number;
   record->gadgetClass = gadgetClass;
   // The identifier is in place before GadgetProcedure sees the first message, so
   // that it never looks up a gadget under the control's provisional identifier.
@@ -216,7 +222,7 @@ intptr_t GadgetRegister(ObjectId number, GadgetRecord* record, HWND window, cons
   record->previousProcedure =
       reinterpret_cast<WNDPROC>(SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(GadgetProcedure)));
   SendMessageW(window, WM_SETFONT, reinterpret_cast<WPARAM>(GadgetState->currentFont), TRUE);
-  return number == DynamicNumber ? identifier : reinterpret_cast<intptr_t>(window);
+  return answer;
 }
 
 LRESULT CALLBACK GadgetProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -233,8 +239,8 @@ LRESULT CALLBACK GadgetProcedure(HWND window, UINT message, WPARAM wParam, LPARA
     RuntimeFree(RemovePropW(window, AccessibleNameProperty));
     // A drop target registered on the control would be revoked here.
     SetWindowLongPtrW(window, GWLP_ID, -1);
-    EventDiscard(EventGadget, identifier, -1, -1);
-    ObjectRelease(GadgetTable, identifier);
+    EventDiscardGadget(identifier);
+    ObjectRelease(GadgetState->table, identifier);
   }
   return result;
 }

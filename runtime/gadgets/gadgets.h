@@ -5,6 +5,7 @@
 #pragma once
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <cstdint>
 
@@ -13,116 +14,49 @@
 
 // ---- Gadget framework
 // A gadget is a child control of a runtime window, named by a number or a dynamic
-// identifier. Its record lives in the gadget table from GadgetRegister until the
+// identifier. Its record lives in the gadget table from its creation until the
 // control receives WM_NCDESTROY (when its window goes, or its number is reused);
 // after that every operation on it finds nothing and answers 0, and its pending
 // EventGadget events are gone. NotHandled (ui.h) is a slot's "leave it to default".
 
-constexpr int32_t GadgetKindFrame = 7;
-constexpr int32_t GadgetKindList = 12;
-constexpr int32_t GadgetKindImageButton = 19;
-
-struct GadgetClass;
+// The operations of one kind of gadget: one constant table per kind. A null slot
+// means the kind has nothing to do there.
+struct GadgetClass {
+  // A notification the parent received from the control: its result, or NotHandled
+  // for default processing.
+  LRESULT (*notify)(struct GadgetRecord* gadget, NMHDR* header);
+  // Releases what the kind keeps for the gadget; called when the control dies.
+  void (*free)(struct GadgetRecord* gadget);
+};
 
 struct GadgetRecord {
   HWND window;                     // the control; non-zero exactly while the gadget lives (owned: the table destroys it)
-  const GadgetClass* gadgetClass;  // the kind's operations (not owned: one static table per kind)
+  const GadgetClass* gadgetClass;  // the kind's operations (not owned: one constant table per kind)
   WNDPROC previousProcedure;       // procedure GadgetProcedure forwards to (not owned)
-  intptr_t kindField[4];           // meaning defined by each kind; the frame uses none
+  HANDLE image;                    // image button: the HICON or HBITMAP shown, null for other kinds (not owned)
+  HANDLE prepared;                 // image button: AlphaReady copy of an alpha bitmap image, or null (owned)
 };
 
-// The operations of one kind, numbered 0..35 as the trailing comments show; the
-// reserved entries keep that numbering. The first argument is always the gadget;
-// rows, items and columns count from 0; a string result is written at the scratch
-// offset passed as result. A null slot means the kind lacks the operation: the
-// library call that would reach it does nothing and answers 0 (or the empty string).
-struct GadgetClass {
-  int32_t kind;  // GadgetKind...
-  // A message the parent received about the control: its result, or NotHandled
-  // for default processing.
-  LRESULT (*notify)(GadgetRecord* gadget, HWND parent, UINT message, WPARAM wParam, LPARAM lParam);  // 0
-  // Releases what the kind keeps for the gadget; called when the control dies.
-  void (*free)(GadgetRecord* gadget);  // 1
-  // The state: the selected row or -1 (list), 1 when checked (image button).
-  intptr_t (*getState)(GadgetRecord* gadget);              // 2
-  void (*setState)(GadgetRecord* gadget, intptr_t value);  // 3
-  // The text of the state (the selected row's first cell), and its replacement.
-  void (*getText)(GadgetRecord* gadget, int32_t result);       // 4
-  void (*setText)(GadgetRecord* gadget, const wchar_t* text);  // 5
-  // Inserts an item at position (-1 appends); the kind's own answer, 0 for the list.
-  intptr_t (*addItem)(GadgetRecord* gadget, int32_t position, const wchar_t* text, intptr_t image);  // 6
-  intptr_t (*addItemWithFlags)(GadgetRecord* gadget, int32_t position, const wchar_t* text, intptr_t image,
-                               int32_t flags);  // 7
-  // Non-zero when the item existed and is gone.
-  intptr_t (*removeItem)(GadgetRecord* gadget, int32_t index);  // 8
-  void (*clearItems)(GadgetRecord* gadget);                     // 9
-  // IgnoreCoordinate keeps that coordinate or size.
-  void (*resize)(GadgetRecord* gadget, int x, int y, int width, int height);  // 10
-  intptr_t (*countItems)(GadgetRecord* gadget);                               // 11: the number of items
-  // Bit 0 selected, bit 1 checked.
-  intptr_t (*getItemState)(GadgetRecord* gadget, int32_t index);               // 12
-  void (*setItemState)(GadgetRecord* gadget, int32_t index, intptr_t state);  // 13
-  // A cell's text; row -1 names the column's title. Setting answers non-zero on success.
-  void (*getItemText)(GadgetRecord* gadget, int32_t index, int32_t column, int32_t result);           // 14
-  intptr_t (*setItemText)(GadgetRecord* gadget, int32_t index, const wchar_t* text, int32_t column);  // 15
-  const void* reserved16;                        // 16
-  intptr_t (*getX)(GadgetRecord* gadget);        // 17: pixels, in the parent's client area
-  intptr_t (*getY)(GadgetRecord* gadget);        // 18
-  intptr_t (*getWidth)(GadgetRecord* gadget);    // 19
-  intptr_t (*getHeight)(GadgetRecord* gadget);   // 20
-  const void* reserved21;                        // 21
-  // The new column's index, -1 when the control refuses it; removing answers non-zero when done.
-  intptr_t (*addColumn)(GadgetRecord* gadget, int32_t position, const wchar_t* title, int32_t width);  // 22
-  intptr_t (*removeColumn)(GadgetRecord* gadget, int32_t column);                                     // 23
-  // The attribute's value, 0 for an attribute the kind does not know.
-  intptr_t (*getAttribute)(GadgetRecord* gadget, int32_t attribute);              // 24
-  void (*setAttribute)(GadgetRecord* gadget, int32_t attribute, intptr_t value);  // 25
-  intptr_t (*getItemAttribute)(GadgetRecord* gadget, int32_t index, int32_t attribute, int32_t column);  // 26
-  void (*setItemAttribute)(GadgetRecord* gadget, int32_t index, int32_t attribute, intptr_t value,
-                           int32_t column);  // 27
-  // Colour types 1 text, 2 background, 3 grid; a colour of -1 restores the default.
-  // Getting answers the colour, -1 for an unknown type or when none is stored.
-  void (*setColour)(GadgetRecord* gadget, int32_t type, int32_t colour);  // 28
-  int32_t (*getColour)(GadgetRecord* gadget, int32_t type);               // 29
-  // Per item and column; index or column -1 sets every one of them.
-  void (*setItemColour)(GadgetRecord* gadget, int32_t index, int32_t type, int32_t colour, int32_t column);  // 30
-  int32_t (*getItemColour)(GadgetRecord* gadget, int32_t index, int32_t type, int32_t column);              // 31
-  // A value the program keeps with an item; 0 when none was set.
-  void (*setItemData)(GadgetRecord* gadget, int32_t index, intptr_t value);  // 32
-  intptr_t (*getItemData)(GadgetRecord* gadget, int32_t index);              // 33
-  const void* reserved34;                                                    // 34
-  const void* reserved35;                                                    // 35
-};
-
-// The library's process-wide state. The gadget-list fields are the ones the window
-// library saves and restores per window (GadgetListOpen); it reaches them through
-// the registration GadgetInit makes.
-struct GadgetContext {
-  GadgetListState list;  // current gadget list and its stack (the stack is owned)
-  HFONT currentFont;     // sent to every new gadget (not owned: stock object or a font of the font library)
-};
-
-extern GadgetContext* GadgetState;  // created by GadgetInit, lives until the process ends
+// The identifier a control is created with, which no gadget has, until
+// GadgetRegister gives it its own.
+inline HMENU const ProvisionalControlId = reinterpret_cast<HMENU>(static_cast<intptr_t>(-1));
 
 // Passed as a font to GadgetSetFont: the stock DEFAULT_GUI_FONT.
 inline HFONT const GadgetDefaultFont = reinterpret_cast<HFONT>(static_cast<intptr_t>(-1));
 
-// Table, context, routing registration with the window library, common controls.
+// Table, font, routing registration with the window library, common controls.
 bool GadgetInit();
 // Nothing to release: gadgets die with their windows, which the window finaliser closes.
 void GadgetEnd();
 
-// The window in which new gadgets are created; null before any window opened its list.
-HWND GadgetListCurrent();
-
-// A creation's record, taken once its control exists: the record under number (a
-// live gadget under it is destroyed first) or a new dynamic record; null for a
-// refused number or when the heap refuses, and the creation then destroys its
-// control. Fill the kind fields, then GadgetRegister.
+// The first step of every creation, before its control is made: the record under
+// number (a live gadget under it is destroyed first) or a new dynamic record; null
+// for a refused number or when the heap refuses.
 GadgetRecord* GadgetAllocate(ObjectId number);
-// Last step of every creation: binds record, control and class, installs
-// GadgetProcedure, sets the control identifier and "Vela_ID", sends the current font.
-// Returns the control for a number, the record's identifier for DynamicNumber.
+// The last step: binds record, control and class, installs GadgetProcedure, sets
+// the control identifier and "Vela_ID", sends the current font. Returns the
+// control for a number, the record's identifier for DynamicNumber; for a control
+// that could not be made (null), releases the record and answers 0.
 intptr_t GadgetRegister(ObjectId number, GadgetRecord* record, HWND window, const GadgetClass* gadgetClass);
 // The live gadget of a number or identifier, or null.
 GadgetRecord* GadgetLookup(ObjectId number);
@@ -142,48 +76,27 @@ intptr_t GadgetSetAccessibleName(ObjectId number, const wchar_t* name);
 LRESULT CALLBACK GadgetProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // ---- Frame
-// Frame styles: 0 group box ("Button", text shown), 1 sunken edge, 2 static edge,
-// any other a thin border; styles 1 and up are bare edges that never paint inside.
-constexpr int32_t FrameGroupBox = 0;
-constexpr int32_t FrameSunken = 1;
-constexpr int32_t FrameStaticEdge = 2;
-constexpr int32_t FrameBorder = 3;
-
-// A frame in the current gadget list; text (null for empty) is shown by the group
-// box only. Returns the control for a number, the identifier for DynamicNumber, or 0.
-intptr_t FrameCreate(ObjectId number, int x, int y, int width, int height, const wchar_t* text,
-                     int32_t style = FrameGroupBox);
+// A group box ("Button") in the current gadget list showing text (null for empty).
+// Returns the control for a number, the identifier for DynamicNumber, or 0.
+intptr_t FrameCreate(ObjectId number, int x, int y, int width, int height, const wchar_t* text);
 
 // ---- List-icon gadget
-// A report-view list of rows; a row's text is a RowText, its cells joined by LF,
-// first column first. Rows and columns count from 0. Every operation but ListCreate
-// answers 0 for a number that names no live list.
+// A report-view list of rows with one selection; a row's text is a RowText, its
+// cells joined by LF, first column first. Rows and columns count from 0. Every
+// operation but ListCreate does nothing and answers 0 for a number that names no live list.
 
-constexpr int32_t ListCheckBoxes = 0x1;
-constexpr int32_t ListMultiSelect = 0x4;
-constexpr int32_t ListAlwaysShowSelection = 0x8;
-constexpr int32_t ListThreeState = 0x40;
-constexpr int32_t ListGridLines = 0x10000;
-constexpr int32_t ListHeaderDragDrop = 0x10000000;
+constexpr int32_t ListAlwaysShowSelection = LVS_SHOWSELALWAYS;
 constexpr int32_t ListFullRowSelect = 0x40000000;
 
 // Returns the control for a number, the identifier for DynamicNumber, or 0.
 intptr_t ListCreate(ObjectId number, int x, int y, int width, int height, const wchar_t* firstTitle,
                     int32_t firstWidth, int32_t flags);
-// -1 when the control refuses the column.
+// The new column's index; -1 when the control refuses the column.
 intptr_t ListAddColumn(ObjectId number, int32_t position, const wchar_t* title, int32_t width);
 // Position -1 appends. The caller's text is never modified.
-intptr_t ListAddRow(ObjectId number, int32_t position, const wchar_t* rowText);
+void ListAddRow(ObjectId number, int32_t position, const wchar_t* rowText);
+// The number of rows. The program never asks; the import benchmark checks its rows with it.
 intptr_t ListRowCount(ObjectId number);
-// Row -1 sets the title of the column's header. Non-zero on success.
-intptr_t ListSetCellText(ObjectId number, int32_t row, const wchar_t* text, int32_t column);
-
-// Version of the common controls as (major << 16) | minor, found once; 1 when the
-// library has no DllGetVersion, 0 (and asked again next time) when it cannot be
-// loaded or read. Also decides ThemesActive.
-int32_t ThemeProbe();
-extern int32_t CommonControlsVersion;  // 0 until ThemeProbe ran
-extern int32_t ThemesActive;           // non-zero when visual styles draw the controls
 
 // ---- Images
 // Numbered images made from .BMP or .ICO files held in memory: a DIB section or an
@@ -285,19 +198,9 @@ void FontFree(ObjectId number);
 // ---- Image button
 // A push button that shows an image centred over the platform's own drawing. The
 // image stays owned by the image library; the button keeps only its prepared
-// (premultiplied) copies of alpha bitmaps, which it deletes when it dies. A click
+// (premultiplied) copy of an alpha bitmap, which it deletes when it dies. A click
 // reaches the program as EventGadget of kind KindClick through the parent's
 // default handling of BN_CLICKED.
-//
-// Kind fields of its GadgetRecord:
-constexpr int ImageButtonImage = 0;                 // HBITMAP or HICON shown normally; 0 = none (not owned)
-constexpr int ImageButtonPressedImage = 1;          // shown while pushed or checked; 0 = use the image (not owned)
-constexpr int ImageButtonPreparedImage = 2;         // AlphaReady copy of the image, or 0 (owned)
-constexpr int ImageButtonPreparedPressedImage = 3;  // AlphaReady copy of the pressed image, or 0 (owned)
-
-// Attribute types of the get/set attribute slots.
-constexpr int32_t ImageButtonAttributeImage = 1;
-constexpr int32_t ImageButtonAttributePressedImage = 2;
 
 // Load msimg32 and find AlphaBlend (both may stay missing), and release it again.
 bool AlphaInit();
@@ -309,11 +212,13 @@ bool HasAlpha(HANDLE image);
 // and lightened for a disabled button; 0 without AlphaBlend. The caller owns it.
 HBITMAP AlphaReady(HANDLE image, bool disabled);
 
-// Decided at the first creation: off only on systems older than Windows XP. With
-// it and ThemesActive every repaint is composed off screen, then copied at once.
-extern int32_t BufferedPainting;
+// Found at the first creation: the common controls' version as (major << 16) | minor
+// (1 when the library has no DllGetVersion, 0 until it could be read), and whether
+// visual styles draw the controls. With them every repaint of a button is composed
+// off screen, then copied at once.
+extern int32_t CommonControlsVersion;
+extern int32_t ThemesActive;
 
-// A button in the current gadget list, style flags OR WS_CHILD | WS_VISIBLE |
-// WS_TABSTOP. Returns the control for a number, the identifier for DynamicNumber, or 0.
-intptr_t ImageButtonCreate(ObjectId number, int x, int y, int width, int height, HANDLE image,
-                           uint32_t styleFlags = 0);
+// A button in the current gadget list. Returns the control for a number, the
+// identifier for DynamicNumber, or 0.
+intptr_t ImageButtonCreate(ObjectId number, int x, int y, int width, int height, HANDLE image);

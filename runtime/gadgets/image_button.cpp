@@ -2,7 +2,10 @@
 // button, then draws the image over it, clipped inside the button's edge.
 #include "gadgets/gadgets.h"
 
-int32_t BufferedPainting;
+#include <shlwapi.h>
+
+int32_t CommonControlsVersion;
+int32_t ThemesActive;
 
 namespace {
 
@@ -15,50 +18,40 @@ struct AlphaLibrary {
 
 AlphaLibrary Alpha;
 WNDPROC ButtonProcedure;  // the platform's button procedure, the same for every image button
-GadgetClass ImageButtonClass;
 
-HANDLE Field(const GadgetRecord* gadget, int field) { return reinterpret_cast<HANDLE>(gadget->kindField[field]); }
+constexpr int32_t CommonControlsSix = 6 << 16;
 
-void SetField(GadgetRecord* gadget, int field, HANDLE value) {
-  gadget->kindField[field] = reinterpret_cast<intptr_t>(value);
+// A push button that takes the focus with Tab.
+constexpr DWORD ButtonStyle = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON;
+
+// The platform's own version of the common controls, and whether visual styles draw
+// the controls, found at the first creation.
+void ThemeProbe() {
+  if (HMODULE commonControls = LoadLibraryW(L"COMCTL32.DLL")) {
+    auto getVersion = reinterpret_cast<DLLGETVERSIONPROC>(
+        reinterpret_cast<void (*)()>(GetProcAddress(commonControls, "DllGetVersion")));
+    if (getVersion) {
+      DLLVERSIONINFO version = {};
+      version.cbSize = sizeof(version);
+      if (getVersion(&version) >= 0)
+        CommonControlsVersion = static_cast<int32_t>((version.dwMajorVersion << 16) | (version.dwMinorVersion & 0xFFFF));
+    } else {
+      CommonControlsVersion = 1;
+    }
+    FreeLibrary(commonControls);
+  }
+  // Kept loaded: the themed drawing of the buttons looks its functions up here.
+  if (HMODULE themes = LoadLibraryW(L"uxtheme.dll")) {
+    using IsAppThemedProc = BOOL(WINAPI*)();
+    auto isAppThemed =
+        reinterpret_cast<IsAppThemedProc>(reinterpret_cast<void (*)()>(GetProcAddress(themes, "IsAppThemed")));
+    if (isAppThemed) ThemesActive = isAppThemed() && CommonControlsVersion >= CommonControlsSix;
+  }
 }
 
-void DeleteField(GadgetRecord* gadget, int field) {
-  if (HANDLE prepared = Field(gadget, field)) DeleteObject(prepared);
-  SetField(gadget, field, nullptr);
-}
-
-HBITMAP PreparedCopy(HANDLE image, bool disabled) {
-  return image && HasAlpha(image) ? AlphaReady(image, disabled) : nullptr;
-}
-
-// Windows 95/98/Me, NT 4 and 2000 paint buttons in ways the off-screen copy would
-// fight with; everything later, and a version that cannot be read, composes.
-int32_t DecideBufferedPainting() {
-  OSVERSIONINFOW version{};
-  version.dwOSVersionInfoSize = sizeof version;
-  if (!GetVersionExW(&version)) return 1;
-  if (version.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS) return 0;
-  if (version.dwPlatformId == VER_PLATFORM_WIN32_NT &&
-      (version.dwMajorVersion < 5 || (version.dwMajorVersion == 5 && version.dwMinorVersion == 0)))
-    return 0;
-  return 1;
-}
-
-bool IsChecked(HWND button) { return SendMessageW(button, BM_GETCHECK, 0, 0) & 1; }
 bool IsPushed(HWND button) { return SendMessageW(button, BM_GETSTATE, 0, 0) & BST_PUSHED; }
 
-struct Shown {
-  HANDLE image;     // not owned
-  HBITMAP prepared; // not owned: the record's copy
-};
-
-Shown ShownImage(const GadgetRecord* gadget) {
-  if (Field(gadget, ImageButtonPressedImage) && (IsChecked(gadget->window) || IsPushed(gadget->window)))
-    return {Field(gadget, ImageButtonPressedImage),
-            static_cast<HBITMAP>(Field(gadget, ImageButtonPreparedPressedImage))};
-  return {Field(gadget, ImageButtonImage), static_cast<HBITMAP>(Field(gadget, ImageButtonPreparedImage))};
-}
+HBITMAP Prepared(const GadgetRecord* gadget) { return static_cast<HBITMAP>(gadget->prepared); }
 
 void BlendPrepared(HDC dc, HBITMAP prepared, int x, int y, int width, int height) {
   HDC source = CreateCompatibleDC(dc);
@@ -89,22 +82,22 @@ void DrawImage(const GadgetRecord* gadget, HDC dc) {
   RECT client;
   GetClientRect(button, &client);
   const int margin = ThemesActive ? 4 : 2;
-  const Shown shown = ShownImage(gadget);
-  if (shown.image) {
+  const HANDLE image = gadget->image;
+  if (image) {
     if (HRGN clip = CreateRectRgn(margin, margin, client.right - margin, client.bottom - margin)) {
       SelectClipRgn(dc, clip);
       const int push = IsPushed(button) ? 1 : 0;
-      if (shown.prepared) {
+      if (HBITMAP prepared = Prepared(gadget)) {
         BITMAP bitmap{};
-        GetObjectW(shown.prepared, sizeof bitmap, &bitmap);
-        BlendPrepared(dc, shown.prepared, (client.right - bitmap.bmWidth) / 2 + push,
+        GetObjectW(prepared, sizeof bitmap, &bitmap);
+        BlendPrepared(dc, prepared, (client.right - bitmap.bmWidth) / 2 + push,
                       (client.bottom - bitmap.bmHeight) / 2 + push, bitmap.bmWidth, bitmap.bmHeight);
       } else {
-        const bool isBitmap = GetObjectType(shown.image) == OBJ_BITMAP;
-        const SIZE size = ImageSize(shown.image);
+        const bool isBitmap = GetObjectType(image) == OBJ_BITMAP;
+        const SIZE size = ImageSize(image);
         UINT flags = isBitmap ? DST_BITMAP : DST_ICON;
         if (!IsWindowEnabled(button)) flags |= DSS_DISABLED;
-        DrawStateW(dc, nullptr, nullptr, reinterpret_cast<LPARAM>(shown.image), 0, (client.right - size.cx) / 2 + push,
+        DrawStateW(dc, nullptr, nullptr, reinterpret_cast<LPARAM>(image), 0, (client.right - size.cx) / 2 + push,
                    (client.bottom - size.cy) / 2 + push, 0, 0, flags);
       }
       SelectClipRgn(dc, nullptr);
@@ -115,9 +108,6 @@ void DrawImage(const GadgetRecord* gadget, HDC dc) {
   if (SendMessageW(GadgetTopWindow(button), WM_QUERYUISTATE, 0, 0) & UISF_HIDEFOCUS) return;
   const int inset = ThemesActive ? margin - 1 : margin + 1;
   RECT focus{inset, inset, client.right - inset, client.bottom - inset};
-  // The platform's own focus rectangle sits there too; DrawFocusRect inverts, so
-  // it would cancel out on a button that does not compose off screen.
-  if (!BufferedPainting) FrameRect(dc, &focus, GetSysColorBrush(COLOR_BTNFACE));
   DrawFocusRect(dc, &focus);
 }
 
@@ -175,7 +165,7 @@ LRESULT PaintOver(GadgetRecord* gadget, UINT message, WPARAM wParam, LPARAM lPar
   HWND button = gadget->window;
   // A blended image needs a fresh background below it, or its edges darken with
   // every repaint.
-  if (ShownImage(gadget).prepared) InvalidateRect(button, nullptr, TRUE);
+  if (Prepared(gadget)) InvalidateRect(button, nullptr, TRUE);
   if (message == WM_PRINT || message == WM_PRINTCLIENT) return PrintWithImage(gadget, message, wParam, lParam);
   const LRESULT result = CallWindowProcW(ButtonProcedure, button, message, wParam, lParam);
   if (HDC dc = GetDC(button)) {
@@ -186,28 +176,22 @@ LRESULT PaintOver(GadgetRecord* gadget, UINT message, WPARAM wParam, LPARAM lPar
 }
 
 LRESULT Paint(GadgetRecord* gadget, UINT message, WPARAM wParam, LPARAM lParam) {
-  return BufferedPainting && ThemesActive ? PaintComposed(gadget, message, wParam, lParam)
-                                          : PaintOver(gadget, message, wParam, lParam);
+  return ThemesActive ? PaintComposed(gadget, message, wParam, lParam) : PaintOver(gadget, message, wParam, lParam);
 }
 
+// The prepared copy is made again for the new state: greyed when disabled.
 LRESULT Enable(GadgetRecord* gadget, WPARAM enabled) {
-  const bool disabled = !enabled;
-  const struct {
-    int image, prepared;
-  } pairs[] = {{ImageButtonImage, ImageButtonPreparedImage},
-               {ImageButtonPressedImage, ImageButtonPreparedPressedImage}};
-  for (const auto& pair : pairs) {
-    if (!Field(gadget, pair.prepared)) continue;
-    DeleteField(gadget, pair.prepared);
-    SetField(gadget, pair.prepared, AlphaReady(Field(gadget, pair.image), disabled));
+  if (HBITMAP prepared = Prepared(gadget)) {
+    DeleteObject(prepared);
+    gadget->prepared = AlphaReady(gadget->image, !enabled);
   }
   InvalidateRect(gadget->window, nullptr, FALSE);
   return 0;
 }
 
 LRESULT CALLBACK ImageButtonProcedure(HWND button, UINT message, WPARAM wParam, LPARAM lParam) {
-  GadgetRecord* gadget = GadgetLookup(GetWindowLongPtrW(button, GWLP_ID));
-  if (!gadget || gadget->window != button) return CallWindowProcW(ButtonProcedure, button, message, wParam, lParam);
+  GadgetRecord* gadget = GadgetOfControl(button);
+  if (!gadget) return CallWindowProcW(ButtonProcedure, button, message, wParam, lParam);
   switch (message) {
     case WM_SETFOCUS:
     case WM_PAINT:
@@ -224,52 +208,12 @@ LRESULT CALLBACK ImageButtonProcedure(HWND button, UINT message, WPARAM wParam, 
   }
 }
 
-// ---- Class slots
-
 void FreeButton(GadgetRecord* gadget) {
-  DeleteField(gadget, ImageButtonPreparedImage);
-  DeleteField(gadget, ImageButtonPreparedPressedImage);
+  if (HBITMAP prepared = Prepared(gadget)) DeleteObject(prepared);
+  gadget->prepared = nullptr;
 }
 
-intptr_t GetState(GadgetRecord* gadget) { return IsChecked(gadget->window) ? 1 : 0; }
-
-void SetState(GadgetRecord* gadget, intptr_t value) {
-  SendMessageW(gadget->window, BM_SETCHECK, value ? 1 : 0, 0);
-}
-
-intptr_t GetAttribute(GadgetRecord* gadget, int32_t type) {
-  if (type == ImageButtonAttributeImage) return gadget->kindField[ImageButtonImage];
-  if (type == ImageButtonAttributePressedImage) return gadget->kindField[ImageButtonPressedImage];
-  return 0;
-}
-
-void SetAttribute(GadgetRecord* gadget, int32_t type, intptr_t value) {
-  int image, prepared;
-  if (type == ImageButtonAttributeImage) {
-    image = ImageButtonImage;
-    prepared = ImageButtonPreparedImage;
-  } else if (type == ImageButtonAttributePressedImage) {
-    image = ImageButtonPressedImage;
-    prepared = ImageButtonPreparedPressedImage;
-  } else {
-    return;
-  }
-  HANDLE newImage = reinterpret_cast<HANDLE>(value);
-  SetField(gadget, image, newImage);
-  DeleteField(gadget, prepared);
-  SetField(gadget, prepared, PreparedCopy(newImage, !IsWindowEnabled(gadget->window)));
-  InvalidateRect(gadget->window, nullptr, FALSE);
-  UpdateWindow(gadget->window);
-}
-
-void FillClass() {
-  ImageButtonClass.kind = GadgetKindImageButton;
-  ImageButtonClass.free = FreeButton;
-  ImageButtonClass.getState = GetState;
-  ImageButtonClass.setState = SetState;
-  ImageButtonClass.getAttribute = GetAttribute;
-  ImageButtonClass.setAttribute = SetAttribute;
-}
+constexpr GadgetClass ImageButtonClass = {nullptr, FreeButton};
 
 uint8_t Grey(uint8_t b, uint8_t g, uint8_t r) {
   int grey = (b + 6 * g + 3 * r) / 10;
@@ -340,25 +284,18 @@ HBITMAP AlphaReady(HANDLE image, bool disabled) {
   return copy;
 }
 
-intptr_t ImageButtonCreate(ObjectId number, int x, int y, int width, int height, HANDLE image, uint32_t styleFlags) {
-  HWND parent = GadgetListCurrent();
-  if (!ImageButtonClass.kind) {
-    ThemeProbe();
-    FillClass();
-    BufferedPainting = DecideBufferedPainting();
-  }
-  HWND button = CreateWindowExW(0, L"BUTTON", nullptr, styleFlags | 0x50010000, x, y, width, height, parent,
-                                reinterpret_cast<HMENU>(static_cast<intptr_t>(-1)), ModuleInstance, nullptr);
-  if (!button) return 0;
+intptr_t ImageButtonCreate(ObjectId number, int x, int y, int width, int height, HANDLE image) {
+  if (!CommonControlsVersion) ThemeProbe();
   GadgetRecord* gadget = GadgetAllocate(number);
-  if (!gadget) {
-    DestroyWindow(button);
-    return 0;
+  if (!gadget) return 0;
+  HWND button = CreateWindowExW(0, WC_BUTTONW, nullptr, ButtonStyle, x, y, width, height, GadgetListCurrent(),
+                                ProvisionalControlId, ModuleInstance, nullptr);
+  if (button) {
+    gadget->image = image;
+    gadget->prepared = image && HasAlpha(image) ? AlphaReady(image, false) : nullptr;
+    WNDPROC previous = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(button, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ImageButtonProcedure)));
+    if (!ButtonProcedure) ButtonProcedure = previous;
   }
-  SetField(gadget, ImageButtonImage, image);
-  SetField(gadget, ImageButtonPreparedImage, PreparedCopy(image, false));
-  WNDPROC previous =
-      reinterpret_cast<WNDPROC>(SetWindowLongPtrW(button, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ImageButtonProcedure)));
-  if (!ButtonProcedure) ButtonProcedure = previous;
   return GadgetRegister(number, gadget, button, &ImageButtonClass);
 }

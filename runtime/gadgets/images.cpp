@@ -259,14 +259,9 @@ void ImageEnd() { ObjectFreeAll(Images->table); }
 intptr_t ImageCreate(ObjectId number, const void* data, int32_t sizeLimit) {
   auto* record = static_cast<ImageRecord*>(ObjectAllocate(Images->table, number));
   if (!record) return 0;
-  const ObjectId identifier = number == DynamicNumber ? ObjectIdentifierOf(record) : number;
   Made made{};
-  if (!Make(static_cast<const uint8_t*>(data), sizeLimit, &made)) {
-    ObjectRelease(Images->table, identifier);
-    return 0;
-  }
-  Fill(record, made);
-  return number == DynamicNumber ? identifier : reinterpret_cast<intptr_t>(made.handle);
+  if (Make(static_cast<const uint8_t*>(data), sizeLimit, &made)) Fill(record, made);
+  return ObjectCreated(Images->table, number, record);
 }
 
 intptr_t ImageFromMemory(ObjectId number, const void* data) { return ImageCreate(number, data, ImageSizeLimit); }

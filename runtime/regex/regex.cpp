@@ -262,13 +262,12 @@ intptr_t RegexCreate(ObjectId number, const wchar_t* pattern) {
     record->compiled = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(utf8), PCRE2_ZERO_TERMINATED, CompileOptions,
                                      &error, &errorOffset, State->compiling);
     FreeUtf8(utf8);
-    if (record->compiled) return ObjectIdentifierOf(record);
     PCRE2_UCHAR message[256];
-    if (pcre2_get_error_message(error, message, sizeof message) >= 0) KeepLastError(reinterpret_cast<char*>(message));
+    if (!record->compiled && pcre2_get_error_message(error, message, sizeof message) >= 0)
+      KeepLastError(reinterpret_cast<char*>(message));
   }
-  // Nobody can name a failed dynamic record, so it must not stay in the list.
-  if (number == DynamicNumber) ObjectRelease(RegexTable, ObjectIdentifierOf(record));
-  return 0;
+  // A pattern is named by its number or its record's address, never by PCRE's.
+  return ObjectCreated(RegexTable, number, record) ? ObjectIdentifierOf(record) : 0;
 }
 
 void RegexReplace(ObjectId regex, const wchar_t* text, const wchar_t* replacement, int32_t result) {

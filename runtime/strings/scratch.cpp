@@ -25,8 +25,6 @@ void* Checked(void* block) {
   return block;
 }
 
-int32_t Length(const wchar_t* text) { return text ? static_cast<int32_t>(wcslen(text)) : 0; }
-
 // A variable's block resized to bytes; a null variable gets a new block.
 wchar_t* VariableBlock(String* variable, size_t bytes) {
   void* block = *variable ? HeapReAlloc(StringHeap, 0, *variable, bytes) : HeapAlloc(StringHeap, 0, bytes);
@@ -58,45 +56,14 @@ void KeptText::Store(int32_t mark) {
   ScratchOffset = mark;
 }
 
-void InitText(String* variable, const wchar_t* text) {
-  if (!text) return;
-  int32_t units = Length(text);
-  auto* block = static_cast<wchar_t*>(Checked(HeapAlloc(StringHeap, 0, 2 * static_cast<size_t>(units) + BlockSpare)));
-  CopyUnits(block, text, units);
-  *variable = block;
-}
-
-int32_t AssignText(String* variable, const wchar_t* text) {
-  if (!text) {
-    FreeText(*variable);
-    *variable = nullptr;
-    return 2;
-  }
-  int32_t units = Length(text);
-  size_t bytes = 2 * static_cast<size_t>(units) + BlockSpare;
-  String old = *variable;
-  // Text taken from the variable's own block would be freed by the reallocation
-  // before it is read, so such a text goes to a new block instead.
-  if (old && text >= old && text < old + HeapSize(StringHeap, 0, old) / sizeof(wchar_t)) {
-    *variable = nullptr;
-    CopyUnits(VariableBlock(variable, bytes), text, units);
-    FreeText(old);
-  } else {
-    CopyUnits(VariableBlock(variable, bytes), text, units);
-  }
-  return 2 * units + 2;
-}
-
 void AppendText(const wchar_t* text) {
   if (!text) {
     *ScratchAddress(ScratchOffset) = 0;
     return;
   }
   // Cheap insurance: a text read from the scratch survives the buffer moving.
-  uint32_t tag = ScratchTag(text);
-  int32_t units = Length(text);
-  wchar_t* destination = ScratchReserve(units, ScratchOffset);
-  if (tag) text = ScratchFromTag(tag);
+  const int32_t units = TextLength(text);
+  wchar_t* destination = ScratchReserveFor(units, ScratchOffset, &text);
   CopyUnits(destination, text, units);
 }
 
@@ -124,6 +91,13 @@ wchar_t* ScratchReserve(int32_t units, int32_t resultOffset) {
   }
   ScratchOffset = resultOffset + 2 * units;
   return ScratchAddress(resultOffset);
+}
+
+wchar_t* ScratchReserveFor(int32_t units, int32_t resultOffset, const wchar_t** argument) {
+  const uint32_t tag = ScratchTag(*argument);
+  wchar_t* result = ScratchReserve(units, resultOffset);
+  if (tag) *argument = ScratchFromTag(tag);
+  return result;
 }
 
 void ScratchRelease(int32_t units) { ScratchOffset -= 2 * units; }

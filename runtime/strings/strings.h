@@ -27,10 +27,6 @@ bool StringsInit();
 
 // Copies the result lying at mark into the variable and sets ScratchOffset to mark.
 void StoreResult(String* variable, int32_t mark);
-// Gives a still-null variable its own copy of text (none for a null text).
-void InitText(String* variable, const wchar_t* text);
-// Replaces the value; a null text frees the block. Returns the new value's bytes with terminator.
-int32_t AssignText(String* variable, const wchar_t* text);
 // Appends text at ScratchOffset (concatenation); text never lies in the scratch.
 void AppendText(const wchar_t* text);
 // 1 when equal unit for unit, else 0; no ordering, no case folding.
@@ -41,6 +37,9 @@ void FreeText(String value);
 // Room for units code units at resultOffset, growing the buffer to need + 16384
 // bytes when need >= ScratchCapacity - 4; ScratchOffset becomes resultOffset + 2 units.
 wchar_t* ScratchReserve(int32_t units, int32_t resultOffset);
+// The one guard for a producer's argument that may lie in the scratch: ScratchReserve,
+// then *argument turned into its address after the buffer may have moved.
+wchar_t* ScratchReserveFor(int32_t units, int32_t resultOffset, const wchar_t** argument);
 void ScratchRelease(int32_t units);            // gives back reserved units not used
 void ScratchEmptyResult(int32_t resultOffset); // the empty result at resultOffset
 uint32_t ScratchTag(const void* address);      // 1 + (address - base) inside the scratch, else 0
@@ -67,22 +66,16 @@ void ScratchFromUtf8(const char* bytes, size_t length, int32_t result);
 // A text argument may lie in the scratch below ScratchOffset: at the producer's
 // own result offset (a chained call), after it, or wholly before it (a temporary
 // kept below ScratchOffset with ScratchMark::Seal). It must not straddle the
-// result offset. So every producer tags such a text, reserves its room before
+// result offset. So every producer reserves its room with ScratchReserveFor before
 // writing anything (reserving may move the buffer, and a result written past a
-// sealed text may need the room), re-derives the text's address and then writes;
-// where the result could overwrite text still to be read, it copies the text first.
+// sealed text may need the room), and then writes.
 void TextField(const wchar_t* text, int32_t index, const wchar_t* separator, int32_t result);
 int32_t TextFind(const wchar_t* text, const wchar_t* search, int32_t start);
-void TextTrimLeft(const wchar_t* text, int32_t result);
-void TextTrimRight(const wchar_t* text, int32_t result);
 void TextTrim(const wchar_t* text, int32_t result);
 void TextLeft(const wchar_t* text, int32_t count, int32_t result);
 void TextRight(const wchar_t* text, int32_t count, int32_t result);
-void TextMid(const wchar_t* text, int32_t start, int32_t result);
 void TextLower(const wchar_t* text, int32_t result);
 int32_t TextLength(const wchar_t* text);
-void TextRemove(const wchar_t* text, const wchar_t* search, int32_t result);
-void TextReplace(const wchar_t* text, const wchar_t* search, const wchar_t* replacement, int32_t result);
 
 // The mark of one statement: saves ScratchOffset and puts it back when it goes out
 // of scope. It converts to the result offset that producers take.

@@ -1,9 +1,8 @@
 // The string functions. A text argument often lies in the scratch at the very offset
 // the result goes to, or before it, and reserving room may move the buffer: so each
-// producer tags its scratch arguments first, reserves, re-derives their addresses
-// and only then writes. Where the result could overwrite what is still to be read,
-// the arguments are copied out of the scratch first.
-#include <cstdlib>
+// producer reserves with ScratchReserveFor, which hands back the argument's address
+// after the move. No result is longer than its argument, so writing it left to
+// right never overtakes what is still to be read.
 #include <cwchar>
 
 #include "core/core.h"
@@ -15,26 +14,8 @@ namespace {
 // either direction when the text lies in the scratch.
 void WriteUnits(const wchar_t* text, int32_t first, int32_t units, int32_t result) {
   if (!text) text = L"";
-  uint32_t tag = ScratchTag(text);
-  wchar_t* out = ScratchReserve(units, result);
-  if (tag) text = ScratchFromTag(tag);
+  wchar_t* out = ScratchReserveFor(units, result, &text);
   CopyUnits(out, text + first, units);
-}
-
-// Whether search's units, the first of which already matched, follow at text. Searches
-// are a few units long, so the units are compared in place rather than by a call.
-bool OccursAt(const wchar_t* text, const wchar_t* search, int32_t units) {
-  for (int32_t i = 1; i < units; ++i)
-    if (text[i] != search[i]) return false;
-  return true;
-}
-
-// A private copy of a scratch argument; null when the argument lies elsewhere.
-wchar_t* ScratchCopy(const wchar_t* text) {
-  if (!text || !ScratchTag(text)) return nullptr;
-  wchar_t* copy = _wcsdup(text);
-  if (!copy) ExitProcess(ERROR_NOT_ENOUGH_MEMORY);
-  return copy;
 }
 
 }  // namespace
@@ -83,21 +64,6 @@ int32_t TextFind(const wchar_t* text, const wchar_t* search, int32_t start) {
   return 0;
 }
 
-void TextTrimLeft(const wchar_t* text, int32_t result) {
-  int32_t length = TextLength(text);
-  int32_t first = 0;
-  while (first < length && text[first] == L' ') ++first;
-  WriteUnits(text, first, length - first, result);
-}
-
-void TextTrimRight(const wchar_t* text, int32_t result) {
-  int32_t end = 0;  // just after the last unit that is not a space
-  for (int32_t i = 0; text && text[i]; ++i) {
-    if (text[i] != L' ') end = i + 1;
-  }
-  WriteUnits(text, 0, end, result);
-}
-
 void TextTrim(const wchar_t* text, int32_t result) {
   int32_t first = 0;
   while (text && text[first] == L' ') ++first;
@@ -120,14 +86,6 @@ void TextRight(const wchar_t* text, int32_t count, int32_t result) {
   WriteUnits(text, length - units, units, result);
 }
 
-void TextMid(const wchar_t* text, int32_t start, int32_t result) {
-  int32_t length = TextLength(text);
-  // A start below 1 means the whole text; clamping first keeps length - start in range.
-  if (start < 1) start = 1;
-  int32_t first = start - 1 < length ? start - 1 : length;
-  WriteUnits(text, first, length - first, result);
-}
-
 void TextLower(const wchar_t* text, int32_t result) {
   const int32_t length = TextLength(text);
   WriteUnits(text, 0, length, result);
@@ -144,78 +102,3 @@ void TextLower(const wchar_t* text, int32_t result) {
 
 int32_t TextLength(const wchar_t* text) { return text ? static_cast<int32_t>(wcslen(text)) : 0; }
 
-void TextRemove(const wchar_t* text, const wchar_t* search, int32_t result) {
-  uint32_t textTag = ScratchTag(text);
-  uint32_t searchTag = ScratchTag(search);
-  int32_t length = TextLength(text);
-  int32_t searchLength = TextLength(search);
-  wchar_t* out = ScratchReserve(length, result);
-  if (textTag) text = ScratchFromTag(textTag);
-  if (searchTag) search = ScratchFromTag(searchTag);
-  if (searchLength == 0) {
-    CopyUnits(out, text ? text : L"", length);
-    return;
-  }
-  // The result may run over a scratch search string; the text itself is never overtaken.
-  wchar_t* copy = nullptr;
-  if (searchTag) {
-    copy = static_cast<wchar_t*>(RuntimeAllocate(2 * static_cast<size_t>(searchLength) + 2));
-    if (!copy) ExitProcess(ERROR_NOT_ENOUGH_MEMORY);
-    search = CopyUnits(copy, search, searchLength) - searchLength;
-  }
-  int32_t written = 0;
-  for (int32_t at = 0; at < length;) {
-    if (text[at] == search[0] && at + searchLength <= length && OccursAt(text + at, search, searchLength)) {
-      at += searchLength;
-    } else {
-      out[written++] = text[at++];
-    }
-  }
-  out[written] = 0;
-  ScratchRelease(length - written);
-  RuntimeFree(copy);
-}
-
-void TextReplace(const wchar_t* text, const wchar_t* search, const wchar_t* replacement, int32_t result) {
-  // The result can outgrow a scratch argument and overwrite it before it is read.
-  wchar_t* textCopy = ScratchCopy(text);
-  wchar_t* searchCopy = ScratchCopy(search);
-  wchar_t* replacementCopy = ScratchCopy(replacement);
-  if (textCopy) text = textCopy;
-  if (searchCopy) search = searchCopy;
-  if (replacementCopy) replacement = replacementCopy;
-  if (!text) text = L"";
-  if (!replacement) replacement = L"";
-  int32_t length = TextLength(text);
-  int32_t searchLength = TextLength(search);
-  int32_t replacementLength = TextLength(replacement);
-
-  int64_t occurrences = 0;
-  for (int32_t at = 0; searchLength > 0 && at < length;) {
-    if (text[at] == search[0] && at + searchLength <= length && OccursAt(text + at, search, searchLength)) {
-      ++occurrences;
-      at += searchLength;
-    } else {
-      ++at;
-    }
-  }
-  int64_t units = length + occurrences * (replacementLength - searchLength);
-  // Beyond 32-bit offsets the reserve cannot succeed and ends the process itself.
-  wchar_t* out = ScratchReserve(units > INT32_MAX ? INT32_MAX : static_cast<int32_t>(units), result);
-  if (occurrences == 0) {
-    CopyUnits(out, text, length);
-  } else {
-    for (int32_t at = 0; at < length;) {
-      if (text[at] == search[0] && at + searchLength <= length && OccursAt(text + at, search, searchLength)) {
-        out = CopyUnits(out, replacement, replacementLength);
-        at += searchLength;
-      } else {
-        *out++ = text[at++];
-      }
-    }
-    *out = 0;
-  }
-  free(textCopy);
-  free(searchCopy);
-  free(replacementCopy);
-}

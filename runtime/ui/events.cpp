@@ -4,8 +4,6 @@
 // Queue nodes come from a block pool, so the steady state makes no heap call.
 #include "ui/ui_internal.h"
 
-#include <richedit.h>
-
 namespace {
 
 struct QueuedEvent {
@@ -39,26 +37,14 @@ EventState* State;
 
 bool CreatePool(void* block) {
   auto* queue = static_cast<EventQueue*>(block);
-  queue->pool = BlockPoolCreate(sizeof(QueuedEvent), 16, 256, 0);
+  queue->pool = BlockPoolCreate(sizeof(QueuedEvent), 16, 256);
   // Taken and never given back, so that the first chunk exists from the start.
   return queue->pool && BlockTake(queue->pool);
 }
 
-bool KeyDown(int key) { return (GetKeyState(key) & 0x80) != 0; }
-
-// The Tab table of the active runtime window, unless the focused control wants
-// Tab itself: an editable rich-edit control, or a hot-key field.
+// The Tab table of the active runtime window; no control of this program wants
+// Tab for itself.
 HACCEL AcceleratorsFor(HWND active) {
-  HWND focus = GetFocus();
-  if (focus) {
-    wchar_t className[5] = {};
-    GetClassNameW(focus, className, 5);
-    bool richEdit = wcsncmp(className, L"Rich", 4) == 0;
-    if (richEdit && KeyDown(VK_TAB) && !KeyDown(VK_CONTROL) && !KeyDown(VK_SHIFT) && !KeyDown(VK_MENU) &&
-        !(SendMessageW(focus, EM_GETOPTIONS, 0, 0) & ECO_READONLY))
-      return nullptr;
-    if (GetPropW(focus, L"Vela_Hotkey")) return nullptr;
-  }
   if (!active) return nullptr;
   WindowRecord* record = WindowRecordOf(WindowNumberOf(active));
   return record && record->window == active ? record->acceleratorTable : nullptr;
@@ -166,11 +152,8 @@ void GadgetPostEvent(HWND control, int32_t kind) {
   EventPush(EventGadget, GetWindowLongPtrW(control, GWLP_ID), WindowNumberOf(control), kind);
 }
 
-void EventDiscard(int32_t code, ObjectId gadget, ObjectId window, int32_t kind) {
-  DiscardWhere([=](const QueuedEvent& event) {
-    return (code == -1 || event.code == code) && (gadget == -1 || event.gadget == gadget) &&
-           (window == -1 || event.window == window) && (kind == -1 || event.kind == kind);
-  });
+void EventDiscardGadget(ObjectId gadget) {
+  DiscardWhere([=](const QueuedEvent& event) { return event.code == EventGadget && event.gadget == gadget; });
 }
 
 void EventDiscardWindow(ObjectId window) {

@@ -3,7 +3,6 @@
 // disabled while the dialog runs, so that it is modal over the whole program.
 #include "ui/ui.h"
 
-#include <commctrl.h>
 #include <commdlg.h>
 #include <objbase.h>
 
@@ -147,8 +146,6 @@ bool RunOpenDialog(const wchar_t* title, const wchar_t* defaultPath, const wchar
 }  // namespace
 
 bool RequesterInit() {
-  INITCOMMONCONTROLSEX classes = {sizeof classes, 0xB48};
-  InitCommonControlsEx(&classes);
   CoInitialize(nullptr);
   return true;
 }

@@ -22,14 +22,10 @@ constexpr int32_t EventWindowPaint = 15;
 constexpr int32_t EventCloseWindow = 16;
 constexpr int32_t EventGadget = 13100;
 constexpr int32_t EventCommand = 13101;
-constexpr int32_t EventTrayIcon = 13102;
 constexpr int32_t EventWindowActivated = 13104;
-constexpr int32_t EventDropOnWindow = 13105;
-constexpr int32_t EventDropOnGadget = 13106;
 constexpr int32_t EventWindowMinimized = 13107;
 constexpr int32_t EventWindowMaximized = 13108;
 constexpr int32_t EventWindowRestored = 13109;
-constexpr int32_t EventTimerTick = 13110;
 
 constexpr int32_t KindClick = 0;
 constexpr int32_t KindRightClick = 1;
@@ -37,9 +33,6 @@ constexpr int32_t KindDoubleClick = 2;
 constexpr int32_t KindRightDoubleClick = 3;
 constexpr int32_t KindChange = 768;
 constexpr int32_t KindDragStart = 14002;
-
-// Message 12501: a notification-area icon's mouse action reaches its window.
-constexpr UINT TrayIconMessage = 12501;
 
 // The node pool and the empty queue.
 bool EventsInit();
@@ -59,8 +52,8 @@ void EventPush(int32_t code, ObjectId gadget, ObjectId window, int32_t kind);
 // Queues EventGadget for a control: its identifier as gadget number, the runtime
 // window it lives in as window number.
 void GadgetPostEvent(HWND control, int32_t kind);
-// Removes every pending event whose fields match; -1 matches any value.
-void EventDiscard(int32_t code, ObjectId gadget, ObjectId window, int32_t kind);
+// Removes every pending EventGadget of a gadget, and every pending event of a window.
+void EventDiscardGadget(ObjectId gadget);
 void EventDiscardWindow(ObjectId window);
 
 // ---- Windows
@@ -71,12 +64,9 @@ void EventDiscardWindow(ObjectId window);
 // A message filter's answer that leaves the message to default processing.
 constexpr LRESULT NotHandled = static_cast<LRESULT>(0xD0D0D0D1u);
 
+// Flags of the runtime's own, beside the platform's WS_* styles.
 constexpr int32_t WindowCentreScreen = 0x1;
-constexpr int32_t WindowCentreParent = 0x2;
-constexpr int32_t WindowToolStyle = 0x4;
-constexpr int32_t WindowNoGadgetList = 0x8;
 constexpr int32_t WindowHidden = 0x10000000;
-constexpr int IgnoreCoordinate = -65535;
 
 constexpr WORD CommandTabNext = 64001;
 constexpr WORD CommandTabPrevious = 64002;
@@ -86,21 +76,20 @@ bool WindowsInit();
 // Destroys every window still open: numbers ascending, then dynamic ones oldest first.
 void WindowsEnd();
 
-// width and height are the client size; title may be null. Returns the window for
-// a number, the new identifier for DynamicNumber, 0 on failure or for a number the
-// registry refuses. A window the heap cannot complete (its Tab entries, its gadget
-// list) is destroyed unseen and its number released.
-intptr_t WindowCreate(ObjectId number, int x, int y, int width, int height, const wchar_t* title, int32_t flags,
-                      HWND parent = nullptr);
-// hide non-zero hides. ShowWindow's result, 0 without such a window.
-BOOL WindowShow(ObjectId number, int32_t hide);
+// width and height are the client size; title may be null; flags are WS_* styles and
+// the runtime's flags above. The new window becomes the current gadget list. Returns
+// the window for a number, the new identifier for DynamicNumber, 0 on failure or for
+// a number the registry refuses. A window the heap cannot complete (its Tab entries)
+// is destroyed unseen and its number released.
+intptr_t WindowCreate(ObjectId number, int x, int y, int width, int height, const wchar_t* title, int32_t flags);
+// Shows the window in its normal state: ShowWindow's result, 0 without such a window.
+BOOL WindowShow(ObjectId number);
 HWND WindowHandle(ObjectId number);  // 0 without such a window
 // Non-zero when the window existed; its class, Tab table and pending events go too.
 int32_t WindowDestroy(ObjectId number);
-// Makes window the current gadget list and returns the previous list's window;
-// with null only returns the current one. When the heap refuses a new list's
-// record, answers null and leaves the current list as it was.
-HWND GadgetListOpen(HWND window);
+// The window in which new gadgets are created: the newest runtime window still
+// open, null before the first or once that one is gone.
+HWND GadgetListCurrent();
 // Moves the focus inside the active window; backward non-zero for Shift+Tab.
 void TabNavigate(int32_t backward);
 LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -109,23 +98,17 @@ LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
 // first ancestor that is one), -1 when there is none.
 ObjectId WindowNumberOf(HWND window);
 
-// Where the window library meets the gadget library above it. The gadget library
-// owns the gadget-list fields and the routing of control messages; GadgetInit hands
-// both down with WindowsAttachGadgets, so this library never needs the gadget
-// header. Until then no window becomes a gadget list and no control message is routed.
-struct GadgetListState {
-  HWND current;      // window in which new gadgets are created (not owned)
-  HWND* stack;       // saved gadget lists (owned by whoever holds these fields)
-  int32_t depth;     // entries in use
-  int32_t capacity;  // entries allocated
-};
-// (control, parent, message, wParam, lParam) -> the gadget's answer or NotHandled.
-using GadgetRoute = LRESULT (*)(HWND control, HWND parent, UINT message, WPARAM wParam, LPARAM lParam);
-void WindowsAttachGadgets(GadgetListState* list, GadgetRoute route);
+// Where the window library meets the gadget library above it: GadgetInit hands
+// down its routing of notifications, so this library never needs the gadget
+// header. Until then no notification is routed. The route answers the gadget's
+// result, or NotHandled for a control that is no gadget or leaves the message.
+using GadgetRoute = LRESULT (*)(NMHDR* header);
+void WindowsAttachGadgets(GadgetRoute route);
 
 // ---- File requester
 
-// Registers the common-control classes and initialises COM before the first dialog.
+// Initialises COM before the first dialog (the gadget library registers the
+// common-control classes it uses).
 bool RequesterInit();
 
 // Shows the modal open-file dialog and leaves the chosen full path (of any length

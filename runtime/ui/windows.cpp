@@ -1,6 +1,6 @@
 // Numbered top-level windows and their window procedure. Each window has a class
 // of its own and a Tab accelerator table; its procedure turns messages into events
-// and hands control messages to the gadget library through the route it attached.
+// and hands notifications to the gadget library through the route it attached.
 #include <string>
 #include <vector>
 
@@ -8,40 +8,27 @@
 
 namespace {
 
-// The gadget-list fields saved while another window is the current gadget list,
-// published under "Vela_GadgetStack_<module>" on the window and freed with it.
-struct GadgetListSave {
-  HWND window;                // the window this record belongs to (not owned)
-  GadgetListState saved;      // its gadget-list fields while it is not current (stack owned)
-  WNDPROC previousProcedure;  // the procedure the gadget-list subclass forwards to; null when not subclassed
-  GadgetListSave* next;       // the next window's record in WindowsLibrary::gadgetListSaves
-};
-
 struct WindowsLibrary {
   ObjectTable* table;         // WindowRecords
   HICON classIcon;            // icon resource 1 of the program; null when it has none
   HCURSOR classCursor;        // the standard arrow
-  GadgetListState* gadgetList;  // the gadget library's fields, null until it attaches (not owned)
-  GadgetRoute route;          // the gadget library's routing of control messages, or null
-  GadgetListSave* gadgetListSaves;  // every window's GadgetListSave (owned)
+  GadgetRoute route;          // the gadget library's routing of notifications, or null
+  HWND gadgetList;            // the window in which new gadgets are created, or null (not owned)
 };
 
 WindowsLibrary* Library;
 
-constexpr DWORD RuntimeBits = WindowCentreScreen | WindowCentreParent | WindowToolStyle | WindowNoGadgetList |
-                              static_cast<DWORD>(WindowHidden);
+constexpr DWORD RuntimeBits = WindowCentreScreen | static_cast<DWORD>(WindowHidden);
 
 std::wstring ClassName(ObjectId number) { return L"WindowClass_" + std::to_wstring(number); }
 
+// Published on every runtime window for other programs; the runtime itself keeps
+// the current gadget list in memory.
 std::wstring GadgetStackProperty() {
   return L"Vela_GadgetStack_" + std::to_wstring(reinterpret_cast<intptr_t>(ModuleInstance));
 }
 
 void FreeWindow(ObjectId number) { WindowDestroy(number); }
-
-void ActivateOwner(HWND window) {
-  if (HWND owner = GetWindow(window, GW_OWNER)) SetActiveWindow(owner);
-}
 
 // ---- Messages. Each handler answers a value or NotHandled.
 
@@ -55,11 +42,6 @@ struct Message {
 };
 
 using Handler = LRESULT (*)(const Message&);
-
-LRESULT RouteToGadget(HWND control, const Message& m) {
-  if (!control || !Library->route) return NotHandled;
-  return Library->route(control, m.window, m.message, m.wParam, m.lParam);
-}
 
 LRESULT OnMoveOrClose(const Message& m) {
   if (m.record && m.record->window == m.window) EventPush(static_cast<int32_t>(m.message), m.number, m.number, 0);
@@ -123,23 +105,18 @@ LRESULT OnSysColorChange(const Message& m) {
 
 // Without its header a notification names no sender: default processing has it.
 LRESULT OnNotify(const Message& m) {
-  const auto* header = reinterpret_cast<const NMHDR*>(m.lParam);
-  return header ? RouteToGadget(header->hwndFrom, m) : NotHandled;
+  auto* header = reinterpret_cast<NMHDR*>(m.lParam);
+  return header && header->hwndFrom && Library->route ? Library->route(header) : NotHandled;
 }
 
-LRESULT OnControlMessage(const Message& m) { return RouteToGadget(reinterpret_cast<HWND>(m.lParam), m); }
-
+// No gadget class handles a command: a control's becomes a gadget event, its
+// notification code the kind.
 LRESULT OnCommand(const Message& m) {
   auto control = reinterpret_cast<HWND>(m.lParam);
   WORD low = LOWORD(m.wParam);
   WORD high = HIWORD(m.wParam);
   if (control) {
-    if (RouteToGadget(control, m) != NotHandled) return 0;
-    ObjectId identifier = GetWindowLongPtrW(control, GWLP_ID);
-    if (identifier == -10000)
-      EventSetDirect(EventCommand, low, high);
-    else
-      EventSetDirect(EventGadget, identifier, high);
+    EventSetDirect(EventGadget, GetWindowLongPtrW(control, GWLP_ID), high);
   } else if (high != 0 && low == CommandTabNext) {
     TabNavigate(0);
   } else if (high != 0 && low == CommandTabPrevious) {
@@ -150,38 +127,17 @@ LRESULT OnCommand(const Message& m) {
   return 0;
 }
 
-LRESULT OnTimer(const Message& m) {
-  if (m.record) EventSetDirect(EventTimerTick, static_cast<ObjectId>(m.wParam), -1);
-  return 0;
-}
-
-LRESULT OnTrayIcon(const Message& m) {
-  static const struct {
-    UINT mouseMessage;
-    int32_t kind;
-  } Kinds[] = {{WM_LBUTTONDOWN, KindClick},
-               {WM_RBUTTONDOWN, KindRightClick},
-               {WM_LBUTTONDBLCLK, KindDoubleClick},
-               {WM_RBUTTONDBLCLK, KindRightDoubleClick}};
-  for (const auto& entry : Kinds)
-    if (static_cast<UINT>(m.lParam) == entry.mouseMessage)
-      EventPush(EventTrayIcon, static_cast<ObjectId>(m.wParam), m.number, entry.kind);
-  PostMessageW(m.window, WM_NULL, 0, 0);
-  return 0;
-}
-
-void ForgetOwnGadgetList(HWND window);
-
+// The window stops being the current gadget list.
 LRESULT OnNcDestroy(const Message& m) {
-  ForgetOwnGadgetList(m.window);
+  if (Library->gadgetList == m.window) Library->gadgetList = nullptr;
+  RemovePropW(m.window, GadgetStackProperty().c_str());
   RemovePropW(m.window, L"Vela_Focus");
   return 1;
 }
 
-constexpr UINT GadgetPrivateMessage = 13120;
-
-// Size limits (WM_GETMINMAXINFO) and drops on windows or gadgets would be further
-// rows here; no window of this program sets limits or accepts drops.
+// Size limits (WM_GETMINMAXINFO), timers, notification-area icons and drops on
+// windows or gadgets would be further rows here; no window of this program sets
+// limits, timers or icons, or accepts drops.
 const struct {
   UINT message;
   Handler handler;
@@ -193,64 +149,9 @@ const struct {
     {WM_ERASEBKGND, OnEraseBackground},
     {WM_SYSCOLORCHANGE, OnSysColorChange},
     {WM_NOTIFY, OnNotify},
-    {WM_HSCROLL, OnControlMessage},
-    {WM_VSCROLL, OnControlMessage},
-    {WM_CTLCOLOREDIT, OnControlMessage},
-    {WM_CTLCOLORLISTBOX, OnControlMessage},
-    {WM_CTLCOLORBTN, OnControlMessage},
-    {WM_CTLCOLORSTATIC, OnControlMessage},
-    {GadgetPrivateMessage, OnControlMessage},
     {WM_COMMAND, OnCommand},
-    {WM_TIMER, OnTimer},
-    {TrayIconMessage, OnTrayIcon},
     {WM_NCDESTROY, OnNcDestroy},
 };
-
-// ---- Gadget lists
-
-// The records are found in memory; the window property only publishes them. Every
-// message of a gadget-list window passes here, and reading a window property can
-// cost a round trip to the window server.
-GadgetListSave** GadgetListSaveLink(HWND window) {
-  GadgetListSave** link = &Library->gadgetListSaves;
-  while (*link && (*link)->window != window) link = &(*link)->next;
-  return link;
-}
-
-GadgetListSave* FindGadgetListSave(HWND window) { return *GadgetListSaveLink(window); }
-
-// The window is going: it stops being the current gadget list, and its record goes.
-void ForgetGadgetList(GadgetListSave** link, HWND window) {
-  GadgetListSave* save = *link;
-  GadgetListState* list = Library->gadgetList;
-  if (list && list->current == window) {
-    list->current = nullptr;
-    list->depth = 0;
-  }
-  *link = save->next;
-  RuntimeFree(save->saved.stack);
-  RuntimeFree(save);
-  RemovePropW(window, GadgetStackProperty().c_str());
-}
-
-LRESULT CALLBACK GadgetListProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  GadgetListSave** link = GadgetListSaveLink(window);
-  GadgetListSave* save = *link;
-  if (!save) return DefWindowProcW(window, message, wParam, lParam);
-  WNDPROC previous = save->previousProcedure;
-  if (message == WM_NCDESTROY) ForgetGadgetList(link, window);
-  return CallWindowProcW(previous, window, message, wParam, lParam);
-}
-
-// A runtime window's gadget list needs no subclass: WindowProcedure itself forgets
-// it at WM_NCDESTROY, so the window's messages, every notification of its gadgets
-// among them, reach WindowProcedure without passing GadgetListProcedure first.
-void ForgetOwnGadgetList(HWND window) {
-  GadgetListSave** link = GadgetListSaveLink(window);
-  if (*link && !(*link)->previousProcedure) ForgetGadgetList(link, window);
-}
-
-void Detach(GadgetListState* list) { *list = GadgetListState{}; }
 
 BOOL CALLBACK CollectTabStop(HWND child, LPARAM stops) {
   if (IsWindowEnabled(child) && IsWindowVisible(child) && (GetWindowLongPtrW(child, GWL_STYLE) & WS_TABSTOP))
@@ -281,10 +182,9 @@ void WindowsEnd() {
   while (ObjectIterateNext(Library->table, &number)) WindowDestroy(number);
 }
 
-void WindowsAttachGadgets(GadgetListState* list, GadgetRoute route) {
-  Library->gadgetList = list;
-  Library->route = route;
-}
+void WindowsAttachGadgets(GadgetRoute route) { Library->route = route; }
+
+HWND GadgetListCurrent() { return Library->gadgetList; }
 
 WindowRecord* WindowRecordOf(ObjectId number) {
   return static_cast<WindowRecord*>(ObjectFind(Library->table, number));
@@ -301,12 +201,10 @@ ObjectId WindowNumberOf(HWND window) {
   return -1;
 }
 
-intptr_t WindowCreate(ObjectId number, int x, int y, int width, int height, const wchar_t* title, int32_t flags,
-                      HWND parent) {
+intptr_t WindowCreate(ObjectId number, int x, int y, int width, int height, const wchar_t* title, int32_t flags) {
   auto* record = static_cast<WindowRecord*>(ObjectAllocate(Library->table, number));
   if (!record) return 0;
-  ObjectId id = number == DynamicNumber ? ObjectIdentifierOf(record) : number;
-  std::wstring className = ClassName(id);
+  const std::wstring className = ClassName(number == DynamicNumber ? ObjectIdentifierOf(record) : number);
 
   WNDCLASSW windowClass = {};
   windowClass.style = CS_DBLCLKS;
@@ -318,83 +216,56 @@ intptr_t WindowCreate(ObjectId number, int x, int y, int width, int height, cons
   windowClass.lpszClassName = className.c_str();
   RegisterClassW(&windowClass);
 
-  DWORD bits = static_cast<DWORD>(flags);
-  DWORD style = bits & ~RuntimeBits;
-  DWORD extendedStyle = 0;
-  if (bits & WindowToolStyle) {
-    extendedStyle |= WS_EX_TOOLWINDOW;
-    style = (style & 0xDEFCFFFF) | WS_CAPTION;
-  }
-  if ((bits & ~static_cast<DWORD>(WindowNoGadgetList) & 0xEFFFFFFC) == 0) style |= WS_CAPTION;
-
+  const auto bits = static_cast<DWORD>(flags);
+  const DWORD style = bits & ~RuntimeBits;
   RECT outer = {0, 0, width, height};
-  AdjustWindowRectEx(&outer, style, FALSE, extendedStyle);
+  AdjustWindowRectEx(&outer, style, FALSE, 0);
   int outerWidth = outer.right - outer.left;
   int outerHeight = outer.bottom - outer.top;
-
-  bool centred = (bits & (WindowCentreScreen | WindowCentreParent)) != 0;
-  if ((x == IgnoreCoordinate || y == IgnoreCoordinate) && !centred) x = y = CW_USEDEFAULT;
   if (bits & WindowCentreScreen) {
-    int screenWidth = GetSystemMetrics(SM_CXSCREEN);
-    int screenHeight = GetSystemMetrics(SM_CYSCREEN);
+    const int screenWidth = GetSystemMetrics(SM_CXSCREEN);
+    const int screenHeight = GetSystemMetrics(SM_CYSCREEN);
     if (outerWidth > screenWidth) outerWidth = screenWidth;
     if (outerHeight > screenHeight) outerHeight = screenHeight;
     x = (screenWidth - outerWidth) / 2;
     y = (screenHeight - outerHeight) / 2;
-  } else if (bits & WindowCentreParent) {
-    RECT area;
-    HWND around = parent ? parent : GetActiveWindow();
-    if (around && GetWindowRect(around, &area)) {
-      x = area.left + ((area.right - area.left) - outerWidth) / 2;
-      y = area.top + ((area.bottom - area.top) - outerHeight) / 2;
-      if (x < 0) x = 0;
-      if (y < 0) y = 0;
-    }
   }
 
-  HWND window = CreateWindowExW(extendedStyle, className.c_str(), title ? title : L"", style, x, y, outerWidth,
-                                outerHeight, parent, nullptr, ModuleInstance, nullptr);
-  if (!window) {
+  record->window = CreateWindowExW(0, className.c_str(), title ? title : L"", style, x, y, outerWidth, outerHeight,
+                                   nullptr, nullptr, ModuleInstance, nullptr);
+  const intptr_t answer = ObjectCreated(Library->table, number, record);
+  if (!answer) {
     UnregisterClassW(className.c_str(), ModuleInstance);
-    ObjectRelease(Library->table, id);
     return 0;
   }
-  record->window = window;
+  const ObjectId id = number == DynamicNumber ? answer : number;
+  HWND window = record->window;
   SetPropW(window, L"Vela_WindowID", reinterpret_cast<HANDLE>(id + 1));
 
-  // The Tab entries and the gadget list come before the window is shown, so that a
-  // window the heap cannot complete goes again unseen, its number released.
+  // The Tab entries come before the window is shown, so that a window the heap
+  // cannot complete goes again unseen, its number released.
   record->accelerators = static_cast<ACCEL*>(RuntimeAllocate(2 * sizeof(ACCEL)));
-  if (record->accelerators) {
-    record->accelerators[0] = ACCEL{FVIRTKEY | FNOINVERT, VK_TAB, CommandTabNext};
-    record->accelerators[1] = ACCEL{FVIRTKEY | FNOINVERT | FSHIFT, VK_TAB, CommandTabPrevious};
-    record->acceleratorTable = CreateAcceleratorTableW(record->accelerators, 2);
-  }
-  bool complete = record->accelerators != nullptr;
-  if (complete && !(bits & WindowNoGadgetList)) {
-    GadgetListOpen(window);
-    complete = !Library->gadgetList || FindGadgetListSave(window);
-  }
-  if (!complete) {
+  if (!record->accelerators) {
     WindowDestroy(id);
     return 0;
   }
+  record->accelerators[0] = ACCEL{FVIRTKEY | FNOINVERT, VK_TAB, CommandTabNext};
+  record->accelerators[1] = ACCEL{FVIRTKEY | FNOINVERT | FSHIFT, VK_TAB, CommandTabPrevious};
+  record->acceleratorTable = CreateAcceleratorTableW(record->accelerators, 2);
+  // Every new window becomes the current gadget list.
+  Library->gadgetList = window;
+  SetPropW(window, GadgetStackProperty().c_str(), record);
 
   if (!(bits & WindowHidden))
     ShowWindow(window, (style & WS_MAXIMIZE) ? SW_MAXIMIZE : (style & WS_MINIMIZE) ? SW_SHOWMINIMIZED : SW_SHOWNORMAL);
   record->minimisedOrMaximised = (style & (WS_MAXIMIZE | WS_MINIMIZE)) ? 1 : 0;
-  return number == DynamicNumber ? id : reinterpret_cast<intptr_t>(window);
+  return answer;
 }
 
-BOOL WindowShow(ObjectId number, int32_t hide) {
+BOOL WindowShow(ObjectId number) {
   WindowRecord* record = WindowRecordOf(number);
   if (!record) return 0;
-  HWND window = record->window;
-  if (hide) {
-    ActivateOwner(window);
-    return ShowWindow(window, SW_HIDE);
-  }
-  return ShowWindow(window, IsZoomed(window) ? SW_MAXIMIZE : IsIconic(window) ? SW_SHOWMINIMIZED : SW_SHOWNORMAL);
+  return ShowWindow(record->window, SW_SHOWNORMAL);
 }
 
 HWND WindowHandle(ObjectId number) {
@@ -406,7 +277,6 @@ int32_t WindowDestroy(ObjectId number) {
   WindowRecord* record = WindowRecordOf(number);
   if (!record) return 0;
   HWND window = record->window;
-  ActivateOwner(window);
   // From here on the window is no runtime window: its last messages carry no number.
   RemovePropW(window, L"Vela_WindowID");
   record->window = nullptr;
@@ -422,75 +292,13 @@ int32_t WindowDestroy(ObjectId number) {
   return 1;
 }
 
-HWND GadgetListOpen(HWND window) {
-  GadgetListState* list = Library->gadgetList;
-  if (!list) return nullptr;
-  HWND previous = list->depth > 0 ? list->stack[0] : list->current;
-  if (!window) return previous;
-
-  GadgetListSave* existing = FindGadgetListSave(window);
-  GadgetListSave* previousSave = previous ? FindGadgetListSave(previous) : nullptr;
-  // A new list's record, and its stack unless the current stack stays, are had
-  // before anything changes, so that a refusal leaves the current list as it was.
-  GadgetListSave* fresh = nullptr;
-  HWND* stack = nullptr;
-  if (!existing) {
-    const bool needsStack = !list->stack || previousSave;
-    fresh = static_cast<GadgetListSave*>(RuntimeAllocate(sizeof(GadgetListSave)));
-    if (needsStack) stack = static_cast<HWND*>(RuntimeAllocate(10 * sizeof(HWND)));
-    if (!fresh || (needsStack && !stack)) {
-      RuntimeFree(fresh);
-      RuntimeFree(stack);
-      return nullptr;
-    }
-  }
-
-  if (previousSave) {
-    previousSave->saved = *list;
-    Detach(list);
-  }
-  if (existing) {
-    RuntimeFree(list->stack);
-    *list = existing->saved;
-    Detach(&existing->saved);
-    return previous;
-  }
-  if (stack) {
-    list->stack = stack;
-    list->capacity = 10;
-  }
-  list->depth = 0;
-  list->current = window;
-  fresh->window = window;
-  fresh->next = Library->gadgetListSaves;
-  Library->gadgetListSaves = fresh;
-  SetPropW(window, GadgetStackProperty().c_str(), fresh);
-  if (reinterpret_cast<WNDPROC>(GetWindowLongPtrW(window, GWLP_WNDPROC)) != WindowProcedure)
-    fresh->previousProcedure = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(GadgetListProcedure)));
-  return previous;
-}
-
 void TabNavigate(int32_t backward) {
   HWND active = GetActiveWindow();
   if (!active) return;
-  HWND scope = active;
   HWND focus = GetFocus();
   HWND current = (focus && IsChild(active, focus)) ? focus : nullptr;
-  // Tab moves on from a composite control as a whole, not from its inner child.
-  for (HWND w = current; w && w != active; w = GetParent(w)) {
-    wchar_t className[51] = {};
-    GetClassNameW(w, className, 51);
-    LONG_PTR style = GetWindowLongPtrW(w, GWL_STYLE);
-    if (wcscmp(className, L"MDI_ChildClass") == 0) {
-      scope = w;
-      if (w == focus) current = nullptr;
-    } else if ((wcscmp(className, L"ComboBoxEx32") == 0 && (style & 0x1)) || wcscmp(className, L"SysIPAddress32") == 0) {
-      current = w;
-    }
-  }
 
-  std::vector<HWND> stops = TabStops(scope);
+  std::vector<HWND> stops = TabStops(active);
   if (stops.empty()) return;
   size_t count = stops.size();
   size_t index = count;

@@ -195,102 +195,75 @@ TEST_F(Import, TheListRepaintsAfterTheImport) {
   ::Import(Write(L"one.htm", "<DT><A HREF=\"x\">X</A>\n"));
   // Redrawing is back on: a change invalidates the list again.
   ValidateRect(list, nullptr);
-  ListSetCellText(BookmarkList, RowCount() - 1, L"changed", 1);
+  LVITEMW cell = {};
+  cell.iSubItem = 1;
+  cell.pszText = const_cast<wchar_t*>(L"changed");
+  SendMessageW(list, LVM_SETITEMTEXTW, RowCount() - 1, reinterpret_cast<LPARAM>(&cell));
   RECT dirty;
   EXPECT_TRUE(GetUpdateRect(list, &dirty, FALSE));
 }
 
-// Real exports: one row per line holding both markers, and a few rows as a reader
-// of each file expects them.
-struct ExportCase {
-  const wchar_t* file;
-  std::vector<std::vector<std::wstring>> samples;  // url, title, description
-};
-
-int MarkedLines(const std::string& bytes) {
-  int count = 0;
-  size_t start = 0;
-  while (start <= bytes.size()) {
-    size_t end = bytes.find_first_of("\r\n", start);
-    if (end == std::string::npos) end = bytes.size();
-    const std::string line = bytes.substr(start, end - start);
-    if (line.find("<DT>") != std::string::npos && line.find("A HREF") != std::string::npos) ++count;
-    if (end < bytes.size() && bytes[end] == '\r' && end + 1 < bytes.size() && bytes[end + 1] == '\n') ++end;
-    start = end + 1;
-  }
-  return count;
-}
-
-TEST_F(Import, RealBrowserExports) {
-  REQUIRE_SHARED_BOOKMARKS();
-  const ExportCase cases[] = {
-      {L"chrome-personal-2010-crlf.htm",
-       {{L"http://www.aumha.org/a/recover.php", L"Recovering Deleted Files", L""},
-        {L"http://www.rgagnon.com/javadetails/java-0489.html",
-         L"Get a screen capture and save it as a JPEG - Real's Java How-to", L""},
-        {L"javascript:location.href='http://www.citeulike.org/posturl?username=ianli&bml=nopopup&url='+"
-         L"encodeURIComponent(location.href)+'&title='+encodeURIComponent(document.title)",
-         L">citeulike", L""}}},
-      {L"chromium-fixture-empty-folder.html",
-       {{L"http://www.tamurayukari.com/", L"[Tamura Yukari.com]", L""}, {L"http://www.google.com/", L"Google", L""}}},
-      {L"chromium-fixture-epiphany.html", {}},
-      {L"chromium-fixture-redditsaver.html", {}},
-      {L"delicious-export-large.html",
-       {{L"http://metrics.codahale.com/", L"Home | Metrics", L"JVM-based library for measuring system behaviour."},
-        {L"http://jeremykun.com/2013/04/16/categories-whats-the-point/",
-         L"Categories, What\u2019s the Point? | Math \u2229 Programming", L""},
-        {L"http://www.emn.fr/z-info/sdemasse/gccat/", L"Global Constraint Catalog",
-         L"Constraint Satisfaction Problem \"global constraints\" manifest."},
-        {L"http://www.sonatype.com/community/definitive_guide.html",
-         L"www.sonatype.com/community/definitive_guide.html", L"Maven definitive guide home page"},
-        // A raw ">" in a title: the tag match runs up to the last one.
-        {L"http://2020ok.com/books/25/advanced-programming-language-design-18825.htm",
-         L"Advanced Programming Language Design",
-         L"Free programming book that discusses functional programming (perhaps other techniques?)"}}},
-      {L"firefox-fixture-corrupt.html",
-       {{L"b0rked", L"About Us", L""}, {L"http://bogus-icon.mozilla.com/", L"Getting Started", L"Livemark test comment"},
-        {L"http://example.tld", L"Example.tld", L""}}},
-      {L"firefox-fixture-preplaces.html",
-       {{L"http://en-US.www.mozilla.com/en-US/firefox/help/", L"Help and Tutorials", L""},
-        {L"http://test/post", L"test post keyword", L"item description"},
-        {L"http://en-US.fxfeeds.mozilla.com/en-US/firefox/livebookmarks/", L"Latest Headlines",
-         L"Livemark test comment"}}},
-      // Only spaces are trimmed: the tabs that indent a line stay in front of its title.
-      {L"firefox-fixture-singleframe.html", {{L"http://www.mozilla.org/", L"\t\tMozilla", L""}}},
-      {L"firefox-personal-zh.html",
-       {{L"http://www.liaoxuefeng.com/wiki/0013739516305929606dd18361248578c67b8067c8c017b000", L"Git\u6559\u7a0b",
-         L"\u7814\u7a76\u4e92\u8054\u7f51\u4ea7\u54c1\u548c\u6280\u672f\uff0c\u63d0\u4f9b\u539f\u521b\u4e2d\u6587"
-         L"\u7cbe\u54c1\u6559\u7a0b"},
-        {L"http://jinja.pocoo.org/docs/2.9/", L"", L""},
-        {L"https://github.com/211zhuangbility/learnpython", L"github",
-         L"Contribute to learnpython development by creating an account on GitHub."}}},
-      {L"ie-favorites-zh.htm",
-       {{L"http://10.30.11.97/btc/Brewster_doc/Project/IVI820A/", L"Brewster_doc - Revision 45305 -Project-IVI820A",
-         L""},
-        {L"http://www.worldhello.net/gotgit/#", L"Git\u6743\u5a01\u6307\u5357 \u2014 GotGit", L""}}},
-      {L"pocket-export-reformatted.html", {}},
-      {L"safari-personal-readinglist.html",
-       {{L"https://www.indiescrum.app/", L"\t\t\tIndie Scrum", L""},
-        {L"https://seilevel.com/business-analyst-resources/rml-book/",
-         L"\t\t\tVisual Models for Software Requirements (RML) | Seilevel", L""},
-        {L"http://tetradecimal.com/", L"\t\t\tTetradecimal \U0001F916", L""}}},
-  };
-  for (const ExportCase& c : cases) {
-    SCOPED_TRACE(testing_support::Narrow(c.file));
-    const std::wstring path = testing_support::SharedBookmarksDir() + L"\\" + c.file;
-    const std::vector<Row> rows = ::Import(path);
-    EXPECT_EQ(static_cast<int>(rows.size()), MarkedLines(testing_support::ReadWholeFile(path)));
-    for (const auto& sample : c.samples) {
-      const Row* found = nullptr;
-      for (const Row& row : rows)
-        if (row.url == sample[0]) {
-          found = &row;
-          break;
-        }
-      ASSERT_NE(found, nullptr) << testing_support::Narrow(sample[0]);
-      EXPECT_EQ(*found, Bookmark(sample[0], sample[1], sample[2]));
+// The rows an export must give, compared whole, as a golden file beside the tests
+// (app/golden/<export>.txt): one row a line, its URL, title, description and category
+// TAB-separated, with TAB, LF, CR and backslash written \t, \n, \r and \\. The owner is
+// the machine's own, so it is checked on every row instead.
+std::string GoldenLine(const Row& row) {
+  std::string line;
+  for (const std::wstring* cell : {&row.url, &row.title, &row.description, &row.category}) {
+    if (cell != &row.url) line += '\t';
+    for (const char c : testing_support::Narrow(*cell)) {
+      if (c == '\t') line += "\\t";
+      else if (c == '\n') line += "\\n";
+      else if (c == '\r') line += "\\r";
+      else if (c == '\\') line += "\\\\";
+      else line += c;
     }
   }
+  return line;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  for (size_t start = 0, end; start < text.size(); start = end + 1) {
+    end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    lines.push_back(text.substr(start, end - start));
+  }
+  return lines;
+}
+
+void ExpectGoldenRows(const std::wstring& folder, const wchar_t* file) {
+  SCOPED_TRACE(testing_support::Narrow(file));
+  const std::vector<Row> rows = ::Import(folder + L"\\" + file);
+  std::vector<std::string> got;
+  for (const Row& row : rows) {
+    got.push_back(GoldenLine(row));
+    EXPECT_EQ(row.owner, testing_support::ProfileOwner()) << got.back();
+  }
+  const std::wstring golden = testing_support::FixturesDir() + L"\\..\\app\\golden\\" + file + L".txt";
+  ASSERT_NE(GetFileAttributesW(golden.c_str()), INVALID_FILE_ATTRIBUTES) << "no golden file";
+  const std::vector<std::string> expected = Lines(testing_support::ReadWholeFile(golden));
+  size_t row = 0;
+  while (row < got.size() && row < expected.size() && got[row] == expected[row]) ++row;
+  if (row < got.size() || row < expected.size())
+    ADD_FAILURE() << "first difference at row " << row + 1 << " of " << expected.size() << " expected, " << got.size()
+                  << " imported\n  expected: " << (row < expected.size() ? expected[row] : "(no row)")
+                  << "\n  imported: " << (row < got.size() ? got[row] : "(no row)");
+}
+
+TEST_F(Import, FixturesGiveTheirGoldenRows) {
+  for (const wchar_t* file : {L"worked_example.html", L"second_export.htm"})
+    ExpectGoldenRows(testing_support::FixturesDir(), file);
+}
+
+TEST_F(Import, RealBrowserExportsGiveTheirGoldenRows) {
+  REQUIRE_SHARED_BOOKMARKS();
+  for (const wchar_t* file :
+       {L"chrome-personal-2010-crlf.htm", L"chromium-fixture-empty-folder.html", L"chromium-fixture-epiphany.html",
+        L"chromium-fixture-redditsaver.html", L"delicious-export-large.html", L"firefox-fixture-corrupt.html",
+        L"firefox-fixture-preplaces.html", L"firefox-fixture-singleframe.html", L"firefox-personal-zh.html",
+        L"ie-favorites-zh.htm", L"pocket-export-reformatted.html", L"safari-personal-readinglist.html"})
+    ExpectGoldenRows(testing_support::SharedBookmarksDir(), file);
 }
 
 // The list's messages during an import: 'r' redraw off, 'R' redraw on, 'w' a row

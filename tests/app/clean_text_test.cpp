@@ -118,7 +118,11 @@ TEST_F(CleanTextTest, ArgumentAtTheCallersMark) {
 
 TEST_F(CleanTextTest, LeavesTheCallersValueAlone) {
   StringValue title;
-  AssignText(title.Slot(), L"\r\n &amp;lt;x&amp;gt; ");
+  {
+    ScratchMark mark;
+    AppendText(L"\r\n &amp;lt;x&amp;gt; ");
+    mark.StoreIn(title.Slot());
+  }
   ScratchMark mark;
   CleanText(title.Get(), mark);
   EXPECT_EQ(Read(mark.Text()), L"<x>");

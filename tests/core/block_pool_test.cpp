@@ -14,7 +14,7 @@ int ChunkCount(const BlockChunk* list) {
 }
 
 TEST(BlockPool, ChunkSizesGrowWithThePool) {
-  BlockPool* pool = BlockPoolCreate(24, 16, 256, 0);
+  BlockPool* pool = BlockPoolCreate(24, 16, 256);
   std::vector<int> chunkSizes;  // block count of each new chunk, in order
   int before = 0;
   for (int i = 0; i < 6000; ++i) {
@@ -36,7 +36,7 @@ TEST(BlockPool, ChunkSizesGrowWithThePool) {
 }
 
 TEST(BlockPool, BlocksAreDistinctAndUsable) {
-  BlockPool* pool = BlockPoolCreate(40, 16, 256, 0);
+  BlockPool* pool = BlockPoolCreate(40, 16, 256);
   std::set<void*> seen;
   std::vector<char*> blocks;
   for (int i = 0; i < 100; ++i) {
@@ -51,7 +51,7 @@ TEST(BlockPool, BlocksAreDistinctAndUsable) {
 }
 
 TEST(BlockPool, ReturnedBlocksAreReusedAndAnEmptiedChunkIsFreed) {
-  BlockPool* pool = BlockPoolCreate(8, 16, 256, 0);
+  BlockPool* pool = BlockPoolCreate(8, 16, 256);
   std::vector<void*> first;
   for (int i = 0; i < 16; ++i) first.push_back(BlockTake(pool));
   EXPECT_EQ(ChunkCount(pool->full), 1);
@@ -74,24 +74,14 @@ TEST(BlockPool, ReturnedBlocksAreReusedAndAnEmptiedChunkIsFreed) {
 }
 
 TEST(BlockPool, RefusedChunksGiveNullAndThePoolStaysUsable) {
-  BlockPool* pool = BlockPoolCreate(8, 16, 16, 0);
+  BlockPool* pool = BlockPoolCreate(8, 16, 16);
   RuntimeRefusesAllocation = [] { return true; };
-  EXPECT_EQ(BlockPoolCreate(8, 16, 16, 0), nullptr);
+  EXPECT_EQ(BlockPoolCreate(8, 16, 16), nullptr);
   EXPECT_EQ(BlockTake(pool), nullptr);
   RuntimeRefusesAllocation = nullptr;
   void* block = BlockTake(pool);
   ASSERT_NE(block, nullptr);
   BlockGive(pool, block);
-}
-
-TEST(BlockPool, LockedPoolWorksTheSame) {
-  BlockPool* pool = BlockPoolCreate(8, 16, 256, BlockPoolLocked);
-  void* a = BlockTake(pool);
-  void* b = BlockTake(pool);
-  EXPECT_NE(a, b);
-  BlockGive(pool, a);
-  BlockGive(pool, b);
-  EXPECT_EQ(pool->totalBlocks, 0);
 }
 
 }  // namespace

@@ -49,34 +49,18 @@ std::wstring ClassOf(HWND control) {
   return name;
 }
 
-TEST_F(FrameworkTest, FrameStylesGiveTheirControls) {
-  struct {
-    int32_t style;
-    const wchar_t* className;
-    LONG_PTR windowStyle;
-    LONG_PTR extended;
-    const wchar_t* text;
-  } cases[] = {
-      {FrameGroupBox, L"Button", 0x50020007, 0, L"Group"},
-      {FrameSunken, L"Static", 0x54020001, WS_EX_CLIENTEDGE, L""},
-      {FrameStaticEdge, L"Static", 0x54020001, WS_EX_STATICEDGE, L""},
-      {FrameBorder, L"Static", 0x54820001, 0, L""},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.style);
-    auto frame = reinterpret_cast<HWND>(FrameCreate(3, 5, 6, 100, 50, L"Group", c.style));
-    ASSERT_TRUE(frame);
-    EXPECT_EQ(window, GetParent(frame));
-    EXPECT_EQ(c.className, ClassOf(frame));
-    EXPECT_EQ(c.windowStyle, GetWindowLongPtrW(frame, GWL_STYLE)) << std::hex << GetWindowLongPtrW(frame, GWL_STYLE);
-    EXPECT_EQ(c.extended, GetWindowLongPtrW(frame, GWL_EXSTYLE) & (WS_EX_CLIENTEDGE | WS_EX_STATICEDGE));
-    EXPECT_EQ(c.text, TextOf(frame));
-    EXPECT_EQ(3, GetWindowLongPtrW(frame, GWLP_ID));
-    EXPECT_EQ(3, reinterpret_cast<intptr_t>(GetPropW(frame, L"Vela_ID")));
-    ASSERT_TRUE(GadgetLookup(3));
-    EXPECT_EQ(frame, GadgetLookup(3)->window);
-    EXPECT_EQ(GadgetKindFrame, GadgetLookup(3)->gadgetClass->kind);
-  }
+TEST_F(FrameworkTest, FrameIsAGroupBoxShowingItsText) {
+  auto frame = reinterpret_cast<HWND>(FrameCreate(3, 5, 6, 100, 50, L"Group"));
+  ASSERT_TRUE(frame);
+  EXPECT_EQ(window, GetParent(frame));
+  EXPECT_EQ(L"Button", ClassOf(frame));
+  EXPECT_EQ(0x50020007, GetWindowLongPtrW(frame, GWL_STYLE)) << std::hex << GetWindowLongPtrW(frame, GWL_STYLE);
+  EXPECT_EQ(0, GetWindowLongPtrW(frame, GWL_EXSTYLE) & (WS_EX_CLIENTEDGE | WS_EX_STATICEDGE));
+  EXPECT_EQ(L"Group", TextOf(frame));
+  EXPECT_EQ(3, GetWindowLongPtrW(frame, GWLP_ID));
+  EXPECT_EQ(3, reinterpret_cast<intptr_t>(GetPropW(frame, L"Vela_ID")));
+  ASSERT_TRUE(GadgetLookup(3));
+  EXPECT_EQ(frame, GadgetLookup(3)->window);
 }
 
 TEST_F(FrameworkTest, FrameWithoutTextHasAnEmptyCaption) {
@@ -151,27 +135,18 @@ TEST_F(FrameworkTest, GadgetsGoIntoTheCurrentGadgetList) {
   auto second = reinterpret_cast<HWND>(WindowCreate(2, 0, 0, 200, 200, nullptr, WindowHidden));
   auto inSecond = reinterpret_cast<HWND>(FrameCreate(1, 0, 0, 50, 50, nullptr));
   EXPECT_EQ(second, GetParent(inSecond));
-  EXPECT_EQ(second, GadgetListOpen(window));
-  auto inFirst = reinterpret_cast<HWND>(FrameCreate(3, 0, 0, 50, 50, nullptr));
-  EXPECT_EQ(window, GetParent(inFirst));
-  auto third = reinterpret_cast<HWND>(WindowCreate(3, 0, 0, 200, 200, nullptr, WindowHidden | WindowNoGadgetList));
-  ASSERT_TRUE(third);
-  EXPECT_EQ(window, GadgetListCurrent());
+  EXPECT_EQ(second, GadgetListCurrent());
 }
 
 TEST_F(FrameworkTest, ButtonGadgetClickIsADirectEvent) {
   // A plain button registered through the framework, as the image button is: its
   // class leaves WM_COMMAND to the window, which makes the click event.
-  static const GadgetClass ButtonClass = [] {
-    GadgetClass c = {};
-    c.kind = GadgetKindImageButton;
-    return c;
-  }();
+  static const GadgetClass ButtonClass = {nullptr, nullptr};
   HWND button = CreateWindowExW(0, L"Button", L"go", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, 10, 10, 80, 30, window,
                                 reinterpret_cast<HMENU>(static_cast<intptr_t>(-1)), ModuleInstance, nullptr);
   ASSERT_TRUE(button);
   ASSERT_EQ(reinterpret_cast<intptr_t>(button), GadgetRegister(4, GadgetAllocate(4), button, &ButtonClass));
-  WindowShow(1, 0);
+  WindowShow(1);
   PendingGadgets();
   PostMessageW(button, BM_CLICK, 0, 0);
   ASSERT_EQ(EventGadget, EventWaitTimeout(500));
@@ -233,12 +208,13 @@ TEST_F(FrameworkTest, CreationsUnderARefusedNumberAnswerZeroAndLeaveNothing) {
   static const char bmp[58] = {'B', 'M', 58, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0,  // 1 x 1 pixel, 24 bits
                                40, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 24};
   intptr_t (*const creations[])(ObjectId) = {
-      [](ObjectId n) { return WindowCreate(n, 0, 0, 50, 50, nullptr, WindowHidden | WindowNoGadgetList); },
       [](ObjectId n) { return FrameCreate(n, 0, 0, 50, 50, nullptr); },
       [](ObjectId n) { return ListCreate(n, 0, 0, 50, 50, L"A", 20, 0); },
       [](ObjectId n) { return ImageButtonCreate(n, 0, 0, 50, 50, nullptr); },
       [](ObjectId n) { return ImageCreate(n, bmp, sizeof bmp); },
       [](ObjectId n) { return FontLoad(n, L"Arial", 11, 0); },
+      // Last: the new window becomes the gadget list of the creations above.
+      [](ObjectId n) { return WindowCreate(n, 0, 0, 50, 50, nullptr, WindowHidden); },
   };
   for (const auto& create : creations) {
     SCOPED_TRACE(&create - creations);

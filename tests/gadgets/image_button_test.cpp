@@ -123,8 +123,8 @@ class ImageButton : public ::testing::Test {
     DrainGadgetEvents();
   }
 
-  HWND Button(ObjectId number, HANDLE image, uint32_t styleFlags = 0) {
-    const intptr_t result = ImageButtonCreate(number, 10 + 50 * (number % 3), 10, 40, 40, image, styleFlags);
+  HWND Button(ObjectId number, HANDLE image) {
+    const intptr_t result = ImageButtonCreate(number, 10 + 50 * (number % 3), 10, 40, 40, image);
     EXPECT_NE(result, 0);
     return reinterpret_cast<HWND>(result);
   }
@@ -146,9 +146,9 @@ TEST_F(ImageButton, CreationMakesAVisiblePushButtonUnderItsNumber) {
   EXPECT_EQ(GetWindowTextLengthW(button), 0);
   GadgetRecord* gadget = GadgetLookup(4);
   ASSERT_NE(gadget, nullptr);
-  EXPECT_EQ(gadget->gadgetClass->kind, GadgetKindImageButton);
-  EXPECT_EQ(gadget->kindField[ImageButtonImage], reinterpret_cast<intptr_t>(red_));
-  EXPECT_EQ(gadget->kindField[ImageButtonPreparedImage], 0) << "icons get no prepared copy";
+  EXPECT_EQ(gadget->image, red_);
+  EXPECT_EQ(gadget->prepared, nullptr) << "icons get no prepared copy";
+  EXPECT_EQ(gadget->gadgetClass->notify, nullptr) << "clicks are left to the parent's default handling";
 
   const intptr_t identifier = ImageButtonCreate(DynamicNumber, 60, 10, 40, 40, blue_);
   ASSERT_NE(identifier, 0);
@@ -192,7 +192,7 @@ TEST_F(ImageButton, IconIsCentredPushedByOneAndClippedInsideTheEdge) {
 
 TEST_F(ImageButton, ScreenShowsTheIconInBothPaintPaths) {
   HWND button = Button(4, red_);
-  WindowShow(1, 0);
+  WindowShow(1);
   for (int32_t themes : {0, 1}) {
     SCOPED_TRACE(themes);
     ThemesActive = themes;
@@ -212,7 +212,7 @@ TEST_F(ImageButton, ScreenShowsTheIconInBothPaintPaths) {
 TEST_F(ImageButton, ClickGivesExactlyOneGadgetEventOfKindClick) {
   HWND button = Button(4, red_);
   Button(5, blue_);
-  WindowShow(1, 0);
+  WindowShow(1);
   Pump();
   DrainGadgetEvents();
 
@@ -238,42 +238,13 @@ TEST_F(ImageButton, DisabledButtonDrawsTheIconDisabled) {
   EXPECT_EQ(printed.At(20, 20), Red);
 }
 
-TEST_F(ImageButton, StateAndAttributeSlots) {
-  // A push button has no checked state; a push-like check box has one.
-  HWND button = Button(4, red_, BS_AUTOCHECKBOX | BS_PUSHLIKE);
-  GadgetRecord* gadget = GadgetLookup(4);
-  ASSERT_NE(gadget, nullptr);
-  const GadgetClass* slots = gadget->gadgetClass;
-  ASSERT_TRUE(slots->getState && slots->setState && slots->getAttribute && slots->setAttribute && slots->free);
-  EXPECT_EQ(slots->notify, nullptr) << "clicks are left to the parent's default handling";
-
-  EXPECT_EQ(slots->getState(gadget), 0);
-  slots->setState(gadget, 7);
-  EXPECT_EQ(SendMessageW(button, BM_GETCHECK, 0, 0), BST_CHECKED);
-  EXPECT_EQ(slots->getState(gadget), 1);
-
-  EXPECT_EQ(slots->getAttribute(gadget, ImageButtonAttributeImage), reinterpret_cast<intptr_t>(red_));
-  EXPECT_EQ(slots->getAttribute(gadget, ImageButtonAttributePressedImage), 0);
-  EXPECT_EQ(slots->getAttribute(gadget, 3), 0);
-
-  // A pressed image shows while the button is checked, the image when it is not.
-  slots->setAttribute(gadget, ImageButtonAttributePressedImage, reinterpret_cast<intptr_t>(blue_));
-  EXPECT_EQ(slots->getAttribute(gadget, ImageButtonAttributePressedImage), reinterpret_cast<intptr_t>(blue_));
-  EXPECT_EQ(Printed(button).At(20, 20), Blue);
-  slots->setState(gadget, 0);
-  EXPECT_EQ(Printed(button).At(20, 20), Red);
-
-  slots->setAttribute(gadget, 9, reinterpret_cast<intptr_t>(blue_));
-  EXPECT_EQ(slots->getAttribute(gadget, ImageButtonAttributeImage), reinterpret_cast<intptr_t>(red_));
-}
-
 TEST_F(ImageButton, AlphaBitmapIsBlendedFromAPreparedCopyThatDiesWithTheButton) {
   // Half-transparent red over the button face.
   HBITMAP translucent = AlphaBitmap(32, 32, 0x80C80000u);  // A 128, R 200
   HWND button = Button(4, translucent);
   GadgetRecord* gadget = GadgetLookup(4);
   ASSERT_NE(gadget, nullptr);
-  auto prepared = reinterpret_cast<HBITMAP>(gadget->kindField[ImageButtonPreparedImage]);
+  auto prepared = static_cast<HBITMAP>(gadget->prepared);
   ASSERT_NE(prepared, nullptr);
 
   const COLORREF face = Printed(button).At(2, 20);
@@ -282,25 +253,17 @@ TEST_F(ImageButton, AlphaBitmapIsBlendedFromAPreparedCopyThatDiesWithTheButton) 
   EXPECT_NEAR(GetRValue(blended), 100 + GetRValue(face) * 127 / 255, 2);
   EXPECT_NEAR(GetGValue(blended), GetGValue(face) * 127 / 255, 2);
 
-  // Disabling replaces the copy with the grey form; replacing the image drops it.
+  // Disabling replaces the copy with the grey form.
   EnableWindow(button, FALSE);
-  auto grey = reinterpret_cast<HBITMAP>(gadget->kindField[ImageButtonPreparedImage]);
+  auto grey = static_cast<HBITMAP>(gadget->prepared);
   ASSERT_NE(grey, nullptr);
   EXPECT_EQ(GetObjectType(prepared), 0u);
   const COLORREF greyed = Printed(button).At(20, 20);
   EXPECT_EQ(GetRValue(greyed), GetGValue(greyed));
   EXPECT_EQ(GetGValue(greyed), GetBValue(greyed));
 
-  GadgetClass const* slots = gadget->gadgetClass;
-  slots->setAttribute(gadget, ImageButtonAttributeImage, reinterpret_cast<intptr_t>(red_));
-  EXPECT_EQ(GetObjectType(grey), 0u);
-  EXPECT_EQ(gadget->kindField[ImageButtonPreparedImage], 0);
-  slots->setAttribute(gadget, ImageButtonAttributePressedImage, reinterpret_cast<intptr_t>(translucent));
-  auto pressedCopy = reinterpret_cast<HBITMAP>(gadget->kindField[ImageButtonPreparedPressedImage]);
-  ASSERT_NE(pressedCopy, nullptr);
-
   DestroyWindow(button);
-  EXPECT_EQ(GetObjectType(pressedCopy), 0u) << "the prepared copy outlived its button";
+  EXPECT_EQ(GetObjectType(grey), 0u) << "the prepared copy outlived its button";
   EXPECT_EQ(GadgetLookup(4), nullptr);
   EXPECT_EQ(GetObjectType(translucent), static_cast<DWORD>(OBJ_BITMAP)) << "the image is not the button's";
   DeleteObject(translucent);
@@ -316,7 +279,7 @@ LRESULT CALLBACK HidingFocusCues(HWND window, UINT message, WPARAM wParam, LPARA
 TEST_F(ImageButton, FocusRectangleOnlyWhileTheWindowShowsFocusCues) {
   HWND button = Button(4, red_);
   Button(5, blue_);
-  WindowShow(1, 0);
+  WindowShow(1);
   Pump();
   SetFocus(GadgetLookup(5)->window);
   const std::vector<COLORREF> unfocused = Printed(button).Row(3);

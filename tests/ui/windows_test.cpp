@@ -1,5 +1,5 @@
 // Numbered windows under the real user32: sizes and placement, classes, flags,
-// gadget-list bookkeeping and Tab navigation.
+// the current gadget list and Tab navigation.
 #include <gtest/gtest.h>
 
 #include "strings/strings.h"
@@ -7,14 +7,12 @@
 
 namespace {
 
-GadgetListState GadgetList;  // stands in for the gadget library's fields
-
 struct UiEnvironment : testing::Environment {
   void SetUp() override {
     StringsInit();
     EventsInit();
     WindowsInit();
-    WindowsAttachGadgets(&GadgetList, nullptr);
+    WindowsAttachGadgets(nullptr);
   }
 };
 testing::Environment* const Environment = testing::AddGlobalTestEnvironment(new UiEnvironment);
@@ -82,7 +80,7 @@ TEST_F(WindowsTest, ClassIsUnregisteredOnDestroyAndRegisteredAgainOnCreate) {
   EXPECT_FALSE(ClassRegistered(L"WindowClass_1"));
   EXPECT_EQ(nullptr, WindowHandle(1));
   EXPECT_EQ(0, WindowDestroy(1));
-  EXPECT_EQ(0, WindowShow(1, 0));
+  EXPECT_EQ(0, WindowShow(1));
 
   HWND again = reinterpret_cast<HWND>(WindowCreate(1, 0, 0, 100, 100, nullptr, WindowHidden));
   ASSERT_TRUE(again);
@@ -121,31 +119,23 @@ struct FlagCase {
   int32_t flags;
   LONG_PTR styleSet;      // bits that must be in the window style
   LONG_PTR styleClear;    // bits that must not
-  LONG_PTR extendedSet;
-  bool becomesGadgetList;
 };
 
 const FlagCase FlagCases[] = {
-    {WindowHidden, WS_CAPTION, WS_VISIBLE, 0, true},
-    {WindowHidden | WindowNoGadgetList, WS_CAPTION, WS_VISIBLE, 0, false},
-    {static_cast<int32_t>(WindowHidden | WS_POPUP | WS_BORDER), static_cast<LONG_PTR>(WS_POPUP | WS_BORDER), WS_DLGFRAME,
-     0, true},
-    {WindowHidden | WindowToolStyle | WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_SYSMENU, WS_CAPTION | WS_SYSMENU,
-     WS_MINIMIZEBOX | WS_MAXIMIZEBOX, WS_EX_TOOLWINDOW, true},
-    {WindowHidden | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME, WS_CAPTION | WS_THICKFRAME, WS_VISIBLE, 0, true},
+    {static_cast<int32_t>(WindowHidden | WS_POPUP | WS_BORDER), static_cast<LONG_PTR>(WS_POPUP | WS_BORDER), WS_DLGFRAME},
+    {WindowHidden | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME, WS_CAPTION | WS_THICKFRAME, WS_VISIBLE},
+    {WindowHidden | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, WS_THICKFRAME},
 };
 
 TEST_F(WindowsTest, FlagsBecomeStylesWithoutTheRuntimeBits) {
   for (const FlagCase& c : FlagCases) {
     SCOPED_TRACE(testing::Message() << "flags 0x" << std::hex << c.flags);
-    HWND before = GadgetListOpen(nullptr);
     auto window = reinterpret_cast<HWND>(WindowCreate(5, 0, 0, 200, 150, nullptr, c.flags));
     ASSERT_TRUE(window);
     LONG_PTR style = GetWindowLongPtrW(window, GWL_STYLE);
     EXPECT_EQ(c.styleSet, style & c.styleSet) << std::hex << style;
     EXPECT_EQ(0, style & c.styleClear) << std::hex << style;
-    EXPECT_EQ(c.extendedSet, GetWindowLongPtrW(window, GWL_EXSTYLE) & c.extendedSet);
-    EXPECT_EQ(c.becomesGadgetList ? window : before, GadgetListOpen(nullptr));
+    EXPECT_EQ(window, GadgetListCurrent());
     RECT client;
     GetClientRect(window, &client);
     EXPECT_EQ(200, client.right);
@@ -154,36 +144,28 @@ TEST_F(WindowsTest, FlagsBecomeStylesWithoutTheRuntimeBits) {
   }
 }
 
-TEST_F(WindowsTest, ShowKeepsAMinimisedWindowMinimised) {
+TEST_F(WindowsTest, ShowShowsAHiddenWindow) {
   auto window = reinterpret_cast<HWND>(WindowCreate(1, 0, 0, 200, 100, nullptr, WindowHidden | 0x00CA0000));
-  EXPECT_EQ(0, WindowShow(1, 0));
+  EXPECT_EQ(0, WindowShow(1));
   EXPECT_TRUE(IsWindowVisible(window));
-  EXPECT_NE(0, WindowShow(1, 1));
-  EXPECT_FALSE(IsWindowVisible(window));
-  ShowWindow(window, SW_SHOWMINIMIZED);
-  ASSERT_TRUE(IsIconic(window));
-  WindowShow(1, 1);
-  WindowShow(1, 0);
-  EXPECT_TRUE(IsIconic(window));
-  EXPECT_TRUE(IsWindowVisible(window));
+  EXPECT_FALSE(IsIconic(window));
 }
 
-TEST_F(WindowsTest, GadgetListFollowsTheWindowsAndIsClearedWithTheCurrentOne) {
+// The newest window is the current gadget list until it goes; the property is
+// published on every window and goes with it.
+TEST_F(WindowsTest, GadgetListIsTheNewestWindowAndIsClearedWithIt) {
+  const std::wstring property = L"Vela_GadgetStack_" + std::to_wstring(reinterpret_cast<intptr_t>(ModuleInstance));
   auto first = reinterpret_cast<HWND>(WindowCreate(1, 0, 0, 100, 100, nullptr, WindowHidden));
-  EXPECT_EQ(first, GadgetListOpen(nullptr));
+  EXPECT_EQ(first, GadgetListCurrent());
   auto second = reinterpret_cast<HWND>(WindowCreate(2, 0, 0, 100, 100, nullptr, WindowHidden));
-  EXPECT_EQ(second, GadgetListOpen(nullptr));
-  EXPECT_EQ(10, GadgetList.capacity);
-
-  EXPECT_EQ(second, GadgetListOpen(first));
-  EXPECT_EQ(first, GadgetList.current);
-  EXPECT_EQ(first, GadgetListOpen(second));
+  EXPECT_EQ(second, GadgetListCurrent());
+  EXPECT_NE(nullptr, GetPropW(first, property.c_str()));
+  EXPECT_NE(nullptr, GetPropW(second, property.c_str()));
 
   WindowDestroy(1);  // not the current list: nothing changes
-  EXPECT_EQ(second, GadgetList.current);
+  EXPECT_EQ(second, GadgetListCurrent());
   WindowDestroy(2);
-  EXPECT_EQ(nullptr, GadgetList.current);
-  EXPECT_EQ(nullptr, GadgetListOpen(nullptr));
+  EXPECT_EQ(nullptr, GadgetListCurrent());
 }
 
 class TabTest : public WindowsTest {
