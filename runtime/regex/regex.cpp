@@ -328,7 +328,3 @@ char* ToUtf8(const wchar_t* text) {
 void FreeUtf8(char* bytes) {
   if (bytes != EmptyBytes) std::free(bytes);
 }
-
-void Utf8ToScratch(const char* bytes, int32_t result) {
-  ScratchFromUtf8(bytes, bytes ? std::strlen(bytes) : 0, result);
-}

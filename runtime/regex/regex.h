@@ -52,5 +52,3 @@ size_t RegexBlocksHeld();
 // missing text. Release it with FreeUtf8.
 char* ToUtf8(const wchar_t* text);
 void FreeUtf8(char* bytes);
-// Produces the UTF-16 decoding of NUL-terminated UTF-8 bytes; missing bytes are empty.
-void Utf8ToScratch(const char* bytes, int32_t result);

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -56,7 +57,7 @@ int main(int argc, char** argv) {
     std::wstring line;
     while (line.size() < units) line += entry;
     char* bytes = ToUtf8(line.c_str());
-    Report("RegexReplace", line.size(), [&] { ScratchMark mark; Utf8ToScratch(bytes, mark); },
+    Report("RegexReplace", line.size(), [&] { ScratchMark mark; ScratchFromUtf8(bytes, std::strlen(bytes), mark); },
            [&] { ScratchMark mark; RegexReplace(tags, line.c_str(), L"", mark); });
     FreeUtf8(bytes);
   }

@@ -371,7 +371,7 @@ TEST(Utf8, ConvertsBothWays) {
     EXPECT_STREQ(bytes, c.bytes);
     FreeUtf8(bytes);
     ScratchMark mark;
-    Utf8ToScratch(c.bytes, mark);
+    ScratchFromUtf8(c.bytes, std::strlen(c.bytes), mark);
     EXPECT_STREQ(mark.Text(), c.text);
     EXPECT_EQ(ScratchOffset, mark + static_cast<int32_t>(2 * std::wcslen(c.text)));
   }
@@ -383,7 +383,7 @@ TEST(Utf8, MissingInputsAreEmpty) {
   EXPECT_STREQ(bytes, "");
   FreeUtf8(bytes);
   ScratchMark mark;
-  Utf8ToScratch(nullptr, mark);
+  ScratchFromUtf8(nullptr, 0, mark);
   EXPECT_STREQ(mark.Text(), L"");
   EXPECT_EQ(ScratchOffset, static_cast<int32_t>(mark));
 }
@@ -405,7 +405,7 @@ TEST(Utf8, InvalidBytesBecomeReplacementCharacters) {
     ScratchMark mark;
     AppendText(L"dirty dirty dirty dirty");
     ScratchOffset = mark;
-    Utf8ToScratch(c.bytes, mark);
+    ScratchFromUtf8(c.bytes, std::strlen(c.bytes), mark);
     EXPECT_STREQ(mark.Text(), c.text) << c.bytes;
     EXPECT_EQ(ScratchOffset, mark + static_cast<int32_t>(2 * std::wcslen(c.text))) << c.bytes;
   }
