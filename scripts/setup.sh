@@ -102,7 +102,9 @@ for arch in x86_64 i686; do
     -DCMAKE_INSTALL_PREFIX="$prefix" "${pcre2_options[@]}"
   step "building PCRE2 for $arch" cmake --build "$build" -j"$(nproc)"
   step "installing PCRE2 for $arch" cmake --install "$build"
-  # The release zips carry PCRE2's licence, which its own install leaves out.
-  cp "$pcre2_src/LICENCE" "$prefix/LICENCE"
+  # The release zips carry PCRE2's licence, which its own install leaves out
+  # (named LICENCE.md from 10.45 on).
+  cp "$(ls "$pcre2_src"/LICENCE "$pcre2_src"/LICENCE.md 2>/dev/null | head -n 1)" "$prefix/LICENCE" ||
+    { echo "setup failed: no LICENCE in $pcre2_src to copy beside PCRE2" >&2; exit 1; }
   echo "${pcre2_options[*]}" >"$prefix/options"
 done
