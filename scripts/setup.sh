@@ -67,9 +67,11 @@ if x86_runs && ! installed wine32:i386; then
 fi
 
 # PCRE2: Debian's pcre2 sources. The newest version apt offers comes first; when
-# its files cannot all be had (Debian 12's security update of pcre2 once answered
-# 404 for its .dsc while its tarball came), every other version apt knows of is
-# tried in turn.
+# its files cannot all be had (the .dsc and .diff.gz of Debian 12's security update,
+# and of Debian 13's, have answered 404 while the tarball came), every other version
+# apt knows of is tried in turn, and failing those the upstream tarball that did
+# come is unpacked alone (apt checked it against the archive's sums), without
+# Debian's patches.
 fetch_pcre2() (
   cd "$DEPS/src"
   apt-get source -qq pcre2 && exit 0
@@ -77,7 +79,10 @@ fetch_pcre2() (
     echo "trying pcre2=$version"
     apt-get source -qq "pcre2=$version" && exit 0
   done
-  exit 1
+  tarball=$(ls pcre2_*.orig.tar.* 2>/dev/null | sort -V | tail -n 1)
+  [ -n "$tarball" ] || exit 1
+  echo "unpacking $tarball alone"
+  tar -xf "$tarball"
 )
 if [ -z "$pcre2_src" ]; then
   step "fetching the pcre2 source package" fetch_pcre2
@@ -102,7 +107,9 @@ for arch in x86_64 i686; do
     -DCMAKE_INSTALL_PREFIX="$prefix" "${pcre2_options[@]}"
   step "building PCRE2 for $arch" cmake --build "$build" -j"$(nproc)"
   step "installing PCRE2 for $arch" cmake --install "$build"
-  # The release zips carry PCRE2's licence, which its own install leaves out.
-  cp "$pcre2_src/LICENCE" "$prefix/LICENCE"
+  # The release zips carry PCRE2's licence, which its own install leaves out
+  # (named LICENCE.md from 10.45 on).
+  cp "$(ls "$pcre2_src"/LICENCE "$pcre2_src"/LICENCE.md 2>/dev/null | head -n 1)" "$prefix/LICENCE" ||
+    { echo "setup failed: no LICENCE in $pcre2_src to copy beside PCRE2" >&2; exit 1; }
   echo "${pcre2_options[*]}" >"$prefix/options"
 done
