@@ -1,12 +1,30 @@
 #!/usr/bin/env bash
-# Installs what the build needs on Debian 12 and builds PCRE for both
-# Windows architectures. Safe to run again: every step is skipped when done.
+# Installs what the build needs on Debian 12 or 13 and builds PCRE2 for both
+# Windows architectures. Safe to run again: every step is skipped when done. A
+# step that fails ends the set-up with one line saying which, after the end of
+# its output.
 source "$(dirname "$0")/common.sh"
 
-PACKAGES=(cmake make g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine64 xvfb xauth
+# fonts-wine brings the Marlett font, in which Wine draws the title bar's buttons.
+PACKAGES=(cmake make g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine64 fonts-wine xvfb xauth
           dpkg-dev googletest imagemagick xdotool x11-utils libc6-i386)
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO=sudo
+mkdir -p "$DEPS/src"
+step_log="$DEPS/setup-step.log"
+
+# step DESCRIPTION COMMAND...: runs the command with its output in step_log.
+step() {
+  local what=$1
+  shift
+  log "$what"
+  "$@" >"$step_log" 2>&1 || {
+    local status=$?
+    tail -n 20 "$step_log" >&2
+    echo "setup failed: $what (exit status $status; its output is in $step_log)" >&2
+    exit 1
+  }
+}
 
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
 missing=()
@@ -29,51 +47,59 @@ enable_source_lists() {
   return $changed
 }
 
+pcre2_src=$(find "$DEPS/src" -maxdepth 1 -type d -name 'pcre2-*' | head -n 1)
 updated=0
 if ! enable_source_lists; then updated=1; fi
-if [ ${#missing[@]} -gt 0 ] || [ $updated -eq 1 ] || [ ! -d "$DEPS/src" ]; then
-  log "apt-get update"
-  $SUDO apt-get update -qq
+if [ ${#missing[@]} -gt 0 ] || [ $updated -eq 1 ] || [ -z "$pcre2_src" ]; then
+  step "apt-get update" $SUDO apt-get update -qq
 fi
 if [ ${#missing[@]} -gt 0 ]; then
-  log "installing ${missing[*]}"
-  $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
+  step "installing ${missing[*]}" $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}"
 fi
 
 # The 32-bit Wine, beside the 64-bit one, only where the kernel runs 32-bit
 # programs (see x86_runs): the wine wrapper then runs both kinds.
 if x86_runs && ! installed wine32:i386; then
-  log "installing the 32-bit Wine (wine32:i386)"
   dpkg --print-foreign-architectures | grep -qx i386 || $SUDO dpkg --add-architecture i386
-  $SUDO apt-get update -qq
-  $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq wine32:i386 >/dev/null
+  step "apt-get update for i386" $SUDO apt-get update -qq
+  step "installing the 32-bit Wine (wine32:i386)" \
+    $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq wine32:i386
 fi
 
-# PCRE: Debian's pcre3 sources, built statically with the cross compilers.
-mkdir -p "$DEPS/src"
-pcre_src=$(find "$DEPS/src" -maxdepth 1 -type d -name 'pcre3-*' | head -n 1)
-if [ -z "$pcre_src" ]; then
-  log "fetching the pcre3 source package"
-  (cd "$DEPS/src" && apt-get source -qq pcre3 >/dev/null 2>&1)
-  pcre_src=$(find "$DEPS/src" -maxdepth 1 -type d -name 'pcre3-*' | head -n 1)
-  [ -n "$pcre_src" ] || { echo "apt-get source pcre3 failed" >&2; exit 1; }
+# PCRE2: Debian's pcre2 sources. The newest version apt offers comes first; when
+# its files cannot all be had (Debian 12's security update of pcre2 once answered
+# 404 for its .dsc while its tarball came), every other version apt knows of is
+# tried in turn.
+fetch_pcre2() (
+  cd "$DEPS/src"
+  apt-get source -qq pcre2 && exit 0
+  for version in $(apt-cache showsrc pcre2 | sed -n 's/^Version: //p' | sort -ruV); do
+    echo "trying pcre2=$version"
+    apt-get source -qq "pcre2=$version" && exit 0
+  done
+  exit 1
+)
+if [ -z "$pcre2_src" ]; then
+  step "fetching the pcre2 source package" fetch_pcre2
+  pcre2_src=$(find "$DEPS/src" -maxdepth 1 -type d -name 'pcre2-*' | head -n 1)
+  [ -n "$pcre2_src" ] || { echo "setup failed: apt-get source pcre2 unpacked no pcre2-* folder in $DEPS/src" >&2; exit 1; }
 fi
 
-# The options are recorded beside the library, so that a change of them rebuilds it.
-# Without recursion the interpreter keeps its backtracking frames on the heap: a deep
-# search then fails for want of memory instead of overflowing the thread's stack.
-pcre_options=(-DCMAKE_BUILD_TYPE=Release -DPCRE_SUPPORT_UTF=ON -DPCRE_SUPPORT_JIT=ON
-              -DPCRE_NO_RECURSE=ON -DBUILD_SHARED_LIBS=OFF -DPCRE_BUILD_PCRECPP=OFF
-              -DPCRE_BUILD_TESTS=OFF -DPCRE_BUILD_PCREGREP=OFF)
+# Static, the 8-bit library alone, with its JIT; no programs, no tests. The
+# options are recorded beside the library, so that a change of them rebuilds it.
+pcre2_options=(-DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=OFF -DBUILD_STATIC_LIBS=ON
+               -DPCRE2_BUILD_PCRE2_8=ON -DPCRE2_BUILD_PCRE2_16=OFF -DPCRE2_BUILD_PCRE2_32=OFF
+               -DPCRE2_SUPPORT_UNICODE=ON -DPCRE2_SUPPORT_JIT=ON
+               -DPCRE2_BUILD_PCRE2GREP=OFF -DPCRE2_BUILD_TESTS=OFF)
 for arch in x86_64 i686; do
-  prefix="$DEPS/pcre-$arch"
-  [ -f "$prefix/lib/libpcre.a" ] && [ "$(cat "$prefix/options" 2>/dev/null)" = "${pcre_options[*]}" ] && continue
-  log "building PCRE for $arch"
-  rm -rf "$prefix" "$DEPS/build-pcre-$arch"
-  cmake -S "$pcre_src" -B "$DEPS/build-pcre-$arch" -Wno-dev \
+  prefix="$DEPS/pcre2-$arch"
+  build="$DEPS/build-pcre2-$arch"
+  [ -f "$prefix/lib/libpcre2-8.a" ] && [ "$(cat "$prefix/options" 2>/dev/null)" = "${pcre2_options[*]}" ] && continue
+  rm -rf "$prefix" "$build"
+  step "configuring PCRE2 for $arch" cmake -S "$pcre2_src" -B "$build" -Wno-dev \
     -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-$arch.cmake" \
-    -DCMAKE_INSTALL_PREFIX="$prefix" "${pcre_options[@]}" >"$DEPS/build-pcre-$arch.log" 2>&1
-  cmake --build "$DEPS/build-pcre-$arch" -j"$(nproc)" >>"$DEPS/build-pcre-$arch.log" 2>&1
-  cmake --install "$DEPS/build-pcre-$arch" >>"$DEPS/build-pcre-$arch.log" 2>&1
-  echo "${pcre_options[*]}" >"$prefix/options"
+    -DCMAKE_INSTALL_PREFIX="$prefix" "${pcre2_options[@]}"
+  step "building PCRE2 for $arch" cmake --build "$build" -j"$(nproc)"
+  step "installing PCRE2 for $arch" cmake --install "$build"
+  echo "${pcre2_options[*]}" >"$prefix/options"
 done
