@@ -60,6 +60,8 @@ if [ ! -f "$BOOTSTRAPPED" ]; then
   rm -rf "$SYSROOT"
   debootstrap --variant=minbase trixie "$SYSROOT" http://deb.debian.org/debian >"$CACHE/debootstrap.log" 2>&1 ||
     { tail -n 20 "$CACHE/debootstrap.log" >&2; exit 1; }
+  # Source entries too: the set-up builds PCRE2 from Debian's sources.
+  echo "deb-src http://deb.debian.org/debian trixie main" >>"$SYSROOT/etc/apt/sources.list"
   touch "$BOOTSTRAPPED"
 fi
 
@@ -122,8 +124,21 @@ SCRIPT
   chmod 755 "$SYSROOT/usr/lib/wine/wine" "$SYSROOT/usr/bin/wine-stable"
 fi
 
+# PCRE2's sources for the set-up, which takes the pcre2-* folder it finds. Here
+# Debian 13's one pcre2 source version has answered 404 for its .dsc and
+# .diff.gz while its upstream tarball came, which apt-get leaves behind: then
+# that tarball is unpacked alone.
+ROOT_DEPS=/opt/bookmark-list/deps
+if ! compgen -G "$SYSROOT$ROOT_DEPS/src/pcre2-*/" >/dev/null; then
+  log "fetching PCRE2's sources in the root"
+  mkdir -p "$SYSROOT$ROOT_DEPS/src"
+  in_root bash -c 'cd "$1" && { apt-get source -qq pcre2 || tar -xf pcre2_*.orig.tar.*; }' \
+    bash "$ROOT_DEPS/src" >"$CACHE/debian13-pcre2.log" 2>&1 ||
+    { tail -n 20 "$CACHE/debian13-pcre2.log" >&2; exit 1; }
+fi
+
 [ $# -gt 0 ] || set -- ./scripts/test.sh
 rc=0
-in_root BUILD_DIR="$ROOT/build/debian13" DEPS_DIR=/opt/bookmark-list/deps \
+in_root BUILD_DIR="$ROOT/build/debian13" DEPS_DIR="$ROOT_DEPS" \
   bash -c 'cd "$1" && shift && "$@"' bash "$ROOT" "$@" || rc=$?
 exit $rc
