@@ -13,9 +13,6 @@ CACHE=${BOOKMARK_LIST_CACHE:-/var/cache/bookmark-list}
 SYSROOT=$CACHE/debian13
 BOOTSTRAPPED=$SYSROOT/etc/bookmark-list-bootstrapped
 SHARED=$(cd "$ROOT/.." && pwd)/shared
-# The 32-bit loader of the root's Wine moves here when it has to run through the
-# emulator; common.sh's wine32_runs knows the name.
-REAL_LOADER32=/usr/lib/wine/wine.i386-real
 
 mkdir -p "$CACHE"
 # One run at a time: two runs would unmount each other's /proc and /dev.
@@ -111,12 +108,12 @@ else
       rm -f qemu-user_*.deb'
   fi
   diverted /usr/lib/wine/wine ||
-    in_root dpkg-divert --quiet --local --rename --divert "$REAL_LOADER32" --add /usr/lib/wine/wine
+    in_root dpkg-divert --quiet --local --rename --divert "$EMULATED_WINE32_LOADER" --add /usr/lib/wine/wine
   # -0 gives the loader its public name: it starts children by that name.
   # Without WINELOADERNOEXEC it would re-execute itself natively and fail.
   cat >"$SYSROOT/usr/lib/wine/wine" <<SCRIPT
 #!/bin/sh
-WINELOADERNOEXEC=1 exec /usr/local/bin/qemu-i386 -0 /usr/lib/wine/wine $REAL_LOADER32 "\$@"
+WINELOADERNOEXEC=1 exec /usr/local/bin/qemu-i386 -0 /usr/lib/wine/wine $EMULATED_WINE32_LOADER "\$@"
 SCRIPT
   diverted /usr/bin/wine-stable ||
     in_root dpkg-divert --quiet --local --rename --divert /usr/bin/wine-stable.debian --add /usr/bin/wine-stable
