@@ -21,6 +21,19 @@ triplet_of() {
 # 32-bit loader and 64-bit programs would fail too.
 x86_runs() { /lib/ld-linux.so.2 --version >/dev/null 2>&1; }
 
+# Where the kernel runs no 32-bit x86 code, in-debian13.sh moves its root's
+# 32-bit Wine loader here and puts a script in its place that runs it in the
+# user-mode emulator qemu-i386.
+EMULATED_WINE32_LOADER=/usr/lib/wine/wine.i386-real
+
+# The system and the Wine that a test result was had on: "debian-12 wine-8.0".
+platform_name() {
+  local ID VERSION_ID
+  ID=$(. /etc/os-release && echo "$ID")
+  VERSION_ID=$(. /etc/os-release && echo "${VERSION_ID:-unknown}")
+  echo "$ID-$VERSION_ID $(wine --version 2>/dev/null | cut -d' ' -f1)"
+}
+
 # The Wine prefix (the x86_64 build's unless WINEPREFIX names another); created on
 # first use, with crash dialogs off so that a crashing test fails instead of
 # waiting for a click.
