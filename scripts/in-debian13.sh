@@ -136,6 +136,7 @@ fi
 
 [ $# -gt 0 ] || set -- ./scripts/test.sh
 rc=0
-in_root BUILD_DIR="$ROOT/build/debian13" DEPS_DIR="$ROOT_DEPS" \
+# TEST_SUMMARY passes through: a file in the checkout has the same path inside.
+in_root BUILD_DIR="$ROOT/build/debian13" DEPS_DIR="$ROOT_DEPS" TEST_SUMMARY="${TEST_SUMMARY:-}" \
   bash -c 'cd "$1" && shift && "$@"' bash "$ROOT" "$@" || rc=$?
 exit $rc
