@@ -15,6 +15,7 @@
 namespace {
 
 using testing_support::DialogDriver;
+using testing_support::FindMainWindow;
 using testing_support::FixturesDir;
 using testing_support::TempFolder;
 
@@ -72,28 +73,6 @@ std::wstring RemoteHeaderText(HANDLE process, HWND header, int column) {
 }
 
 using Row = std::vector<std::wstring>;
-
-// The program's main window: the top-level window of its process that carries
-// window number 1 (property value 2).
-struct MainWindowSearch {
-  DWORD processId;
-  HWND found;
-};
-
-BOOL CALLBACK KeepIfMainWindow(HWND window, LPARAM context) {
-  auto* search = reinterpret_cast<MainWindowSearch*>(context);
-  DWORD owner = 0;
-  GetWindowThreadProcessId(window, &owner);
-  if (owner != search->processId || reinterpret_cast<intptr_t>(GetPropW(window, L"Vela_WindowID")) != 2) return TRUE;
-  search->found = window;
-  return FALSE;
-}
-
-HWND FindMainWindow(DWORD processId) {
-  MainWindowSearch search = {processId, nullptr};
-  EnumWindows(KeepIfMainWindow, reinterpret_cast<LPARAM>(&search));
-  return search.found;
-}
 
 class Program : public ::testing::Test {
  protected:

@@ -10,15 +10,20 @@
 // ReadFile and counting its LFs.
 // A bare list in this process slows with anything that slows the list for the whole
 // process, so a second line compares processes of their own, started in turn on
-// every run: this program importing the file alone (--import-alone), and
-// list_fill_floor.exe, a plain program with the same manifest filling the same rows;
-// with each one's peak working set, which for the import is the import's alone.
+// every run. One is the program itself, a fresh process for each import, driven as
+// a user would: its import button, the open-file dialog, until the list shows every
+// row and the window is painted and idle. The same for a file of one bookmark,
+// taken off, leaves the import net of the dialog's teardown. The other is
+// list_fill_floor.exe, a plain program with the same manifest filling the same
+// rows. Each one's peak working set is its whole process's, followed by its growth
+// from the start of the measured work (the plain program's peak holds its own copy
+// of the rows, the growth does not).
 // Prints figures only; run by hand, without heap checking:
 //   ./scripts/with-wine.sh wine build/x86_64/tests/app/import_benchmark.exe [bookmarks...]
-//     [--runs N] [--only bare|pipeline|import|processes]
-// under xvfb-run as README.md shows.
+//     [--runs N] [--only bare|pipeline|import|processes] [--program PATH]
+// under xvfb-run as README.md shows. --program drives another build of the program.
 // With --only, one kind runs alone, for its peak working set or a profile.
-// The file is handed to the import directly: the dialog's own time is the user's.
+// In this process the file is handed to the import directly.
 #include <windows.h>
 #include <commctrl.h>
 #include <psapi.h>
@@ -36,6 +41,7 @@
 #include "application.h"
 #include "core/startup.h"
 #include "gadgets/gadgets.h"
+#include "support/dialog_driver.h"
 #include "support/test_support.h"
 
 namespace {
@@ -159,14 +165,16 @@ size_t PeakWorkingSet() {
   return counters.PeakWorkingSetSize;
 }
 
-// What a process of its own measured: its time in ms and its peak working set.
+// What a process of its own measured: its time in ms, its peak working set, and
+// its working set when the measured work began.
 struct ProcessFigures {
   double milliseconds = 0;
   double peakBytes = 0;
+  double startBytes = 0;
 };
 
 // Runs a command line to its end, its output into a file (Wine's helper processes
-// would keep a pipe open), and reads the two figures it prints; zeros when it fails.
+// would keep a pipe open), and reads the three figures it prints; zeros when it fails.
 ProcessFigures RunForFigures(std::wstring commandLine, const std::wstring& outputPath) {
   SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
   HANDLE output = CreateFileW(outputPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
@@ -187,8 +195,63 @@ ProcessFigures RunForFigures(std::wstring commandLine, const std::wstring& outpu
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
   const std::string printed = testing_support::ReadWholeFile(outputPath);
-  if (exitCode != 0 || std::sscanf(printed.c_str(), "%lf %lf", &figures.milliseconds, &figures.peakBytes) != 2)
+  if (exitCode != 0 || std::sscanf(printed.c_str(), "%lf %lf %lf", &figures.milliseconds, &figures.peakBytes,
+                                       &figures.startBytes) != 3)
     return {};
+  return figures;
+}
+
+// Starts the program, imports the file through its window and dialog, and returns
+// the time from pressing Open until the list shows all rows, painted, with the
+// program idle again; its peak working set, and its working set when Open was
+// pressed. Zeros when it fails.
+ProcessFigures DriveProgram(const std::wstring& program, const std::wstring& file, int rows,
+                            const std::wstring& folder) {
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process = {};
+  std::wstring commandLine = L"\"" + program + L"\"";
+  if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
+                      &process))
+    return {};
+  HWND window = nullptr;
+  for (int waited = 0; waited < 30000 && !(window && IsWindowVisible(window)); waited += 50) {
+    Sleep(50);
+    window = testing_support::FindMainWindow(process.dwProcessId);
+  }
+  HWND list = window ? FindWindowExW(window, nullptr, L"SysListView32", nullptr) : nullptr;
+  ProcessFigures figures;
+  std::chrono::steady_clock::time_point pressed;
+  PROCESS_MEMORY_COUNTERS counters = {};
+  bool answered = false;
+  if (list) {
+    testing_support::DialogDriver driver(L"Select exported browser bookmarks file", file, [&](HWND) {
+      GetProcessMemoryInfo(process.hProcess, &counters, sizeof counters);
+      figures.startBytes = static_cast<double>(counters.WorkingSetSize);
+      pressed = std::chrono::steady_clock::now();
+    });
+    PostMessageW(GetDlgItem(window, 4), BM_CLICK, 0, 0);
+    answered = driver.Finish().appeared;
+  }
+  // A message sent to the busy program waits until it reads its queue again, which
+  // it does only after the import; painting comes when its queue is empty.
+  for (bool shown = false; answered && !shown;) {
+    DWORD_PTR count = 0;
+    if (!SendMessageTimeoutW(list, LVM_GETITEMCOUNT, 0, 0, SMTO_NORMAL, 600000, &count)) break;
+    shown = static_cast<int>(count) == rows && !GetUpdateRect(window, nullptr, FALSE) &&
+            !GetUpdateRect(list, nullptr, FALSE);
+    if (shown)
+      figures.milliseconds =
+          std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - pressed).count();
+    else
+      Sleep(1);
+  }
+  if (figures.milliseconds && GetProcessMemoryInfo(process.hProcess, &counters, sizeof counters))
+    figures.peakBytes = static_cast<double>(counters.PeakWorkingSetSize);
+  TerminateProcess(process.hProcess, 0);
+  WaitForSingleObject(process.hProcess, INFINITE);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
   return figures;
 }
 
@@ -199,32 +262,16 @@ std::wstring BesideThisProgram(const wchar_t* name) {
   return folder.substr(0, folder.find_last_of(L'\\') + 1) + name;
 }
 
-// --import-alone: one import into the shown main window and nothing else in this
-// process, printed as list_fill_floor.exe prints its fill. Exit code 1 when rows
-// are missing.
-int ImportAlone(const wchar_t* path, int rows) {
-  MainWindowBuild();
-  Drain();
-  const double milliseconds = Milliseconds([&] {
-    BookmarkImportFile(path);
-    Repaint();
-  });
-  std::printf("%.1f %zu\n", milliseconds, PeakWorkingSet());
-  std::fflush(stdout);
-  // Closing the window would cost Wine seconds; the process ends with it.
-  ExitProcess(ListRowCount(BookmarkList) == rows ? 0 : 1);
-}
-
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
   std::vector<int> sizes;
   int runs = 5;
-  std::wstring only, aloneFile;
+  std::wstring only, program = testing_support::Widen(PROGRAM_PATH);
   for (int i = 1; i < argc; ++i) {
     if (!std::wcscmp(argv[i], L"--runs") && i + 1 < argc) runs = std::max(1, _wtoi(argv[++i]));
     else if (!std::wcscmp(argv[i], L"--only") && i + 1 < argc) only = argv[++i];
-    else if (!std::wcscmp(argv[i], L"--import-alone") && i + 1 < argc) aloneFile = argv[++i];
+    else if (!std::wcscmp(argv[i], L"--program") && i + 1 < argc) program = argv[++i];
     else sizes.push_back(_wtoi(argv[i]));
   }
   const bool bareRuns = only.empty() || only == L"bare", pipelineRuns = only.empty() || only == L"pipeline",
@@ -233,7 +280,6 @@ int wmain(int argc, wchar_t** argv) {
   ModuleInstance = GetModuleHandleW(nullptr);
   RuntimeHeap = HeapCreate(0, 4096, 0);
   RuntimeStartup();
-  if (!aloneFile.empty()) return ImportAlone(aloneFile.c_str(), sizes.front());
   FontLoad(2, L"Arial", 11, 0);
   const std::wstring owner = testing_support::ProfileOwner();
   testing_support::TempFolder folder;
@@ -242,25 +288,29 @@ int wmain(int argc, wchar_t** argv) {
     const std::vector<Bookmark> bookmarks = Bookmarks(size);
     const std::wstring path = folder.Write(L"generated.htm", FileOf(bookmarks));
     const std::wstring rowsPath = folder.Write(L"rows.txt", RowsFileOf(bookmarks, owner));
+    const std::wstring onePath = folder.Write(L"one.htm", FileOf(Bookmarks(1)));
     const std::wstring output = folder.path() + L"\\figures.txt";
     std::vector<double> bare = {0}, pipeline = {0}, import = {0}, close = {0}, bareClose = {0}, ratio = {0},
-                        floor = {0}, alone = {0}, plain = {0}, processRatio = {0}, alonePeak = {0}, plainPeak = {0};
+                        floor = {0}, driven = {0}, drivenOne = {0}, drivenPeak = {0}, drivenGrowth = {0}, plain = {0},
+                        plainPeak = {0}, plainGrowth = {0}, processRatio = {0};
     size_t lines = 0;
     for (int run = 0; run < runs; ++run) {
       floor.push_back(Milliseconds([&] { lines = CountLines(path); }));
       if (processRuns) {
-        const ProcessFigures importFigures =
-            RunForFigures(L"\"" + BesideThisProgram(L"import_benchmark.exe") + L"\" " + std::to_wstring(size) +
-                              L" --import-alone \"" + path + L"\"",
-                          output);
+        const ProcessFigures one = DriveProgram(program, onePath, 1, folder.path());
+        const ProcessFigures all = DriveProgram(program, path, size, folder.path());
         const ProcessFigures plainFigures =
             RunForFigures(L"\"" + BesideThisProgram(L"list_fill_floor.exe") + L"\" \"" + rowsPath + L"\"", output);
-        if (!importFigures.milliseconds || !plainFigures.milliseconds) std::printf("a process of its own failed\n");
-        alone.push_back(importFigures.milliseconds);
-        alonePeak.push_back(importFigures.peakBytes / 1e6);
+        if (!one.milliseconds || !all.milliseconds || !plainFigures.milliseconds)
+          std::printf("a process of its own failed\n");
+        driven.push_back(all.milliseconds - one.milliseconds);
+        drivenOne.push_back(one.milliseconds);
+        drivenPeak.push_back(all.peakBytes / 1e6);
+        drivenGrowth.push_back((all.peakBytes - all.startBytes) / 1e6);
         plain.push_back(plainFigures.milliseconds);
         plainPeak.push_back(plainFigures.peakBytes / 1e6);
-        processRatio.push_back(plainFigures.milliseconds ? importFigures.milliseconds / plainFigures.milliseconds : 0);
+        plainGrowth.push_back((plainFigures.peakBytes - plainFigures.startBytes) / 1e6);
+        processRatio.push_back(plainFigures.milliseconds ? driven.back() / plainFigures.milliseconds : 0);
       }
       if (bareRuns) {
         HWND window = nullptr;
@@ -285,9 +335,10 @@ int wmain(int argc, wchar_t** argv) {
                 size, lines, Median(floor), Median(bare), Median(pipeline), Median(import), Median(ratio),
                 Median(close), Median(bareClose));
     if (processRuns)
-      std::printf("%7d bookmarks, own processes: import %8.1f (peak %6.1f MB)  plain program %8.1f (peak %6.1f MB)"
-                  "  import %.2f x plain\n",
-                  size, Median(alone), Median(alonePeak), Median(plain), Median(plainPeak), Median(processRatio));
+      std::printf("%7d bookmarks, own processes: the program driven %8.1f (net of %6.1f for one bookmark;"
+                  " peak %6.1f MB, %+6.1f)  plain program %8.1f (peak %6.1f MB, %+6.1f)  program %.2f x plain\n",
+                  size, Median(driven), Median(drivenOne), Median(drivenPeak), Median(drivenGrowth), Median(plain),
+                  Median(plainPeak), Median(plainGrowth), Median(processRatio));
     std::fflush(stdout);
   }
   std::printf("peak working set of this process %.1f MB\n", PeakWorkingSet() / 1e6);

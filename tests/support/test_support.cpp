@@ -126,6 +126,30 @@ std::wstring ProfileOwner() {
   return path.substr(path.find_last_of(L'\\') + 1);
 }
 
+namespace {
+
+struct MainWindowSearch {
+  DWORD processId;
+  HWND found;
+};
+
+BOOL CALLBACK KeepIfMainWindow(HWND window, LPARAM context) {
+  auto* search = reinterpret_cast<MainWindowSearch*>(context);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  if (owner != search->processId || reinterpret_cast<intptr_t>(GetPropW(window, L"Vela_WindowID")) != 2) return TRUE;
+  search->found = window;
+  return FALSE;
+}
+
+}  // namespace
+
+HWND FindMainWindow(DWORD processId) {
+  MainWindowSearch search = {processId, nullptr};
+  EnumWindows(KeepIfMainWindow, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
 std::string ReadWholeFile(const std::wstring& path) {
   std::string bytes;
   HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,

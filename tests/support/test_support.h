@@ -44,6 +44,10 @@ std::wstring FixturesDir();
 // The last component of the user's profile folder, as the shell reports it.
 std::wstring ProfileOwner();
 
+// The program's main window in the given process (the top-level window that
+// carries window number 1), or null while there is none.
+HWND FindMainWindow(DWORD processId);
+
 std::string ReadWholeFile(const std::wstring& path);
 std::wstring Widen(const std::string& utf8);
 std::string Narrow(const std::wstring& text);
