@@ -40,8 +40,10 @@ bind() {   # bind <host path> <path in the root> [ro]
 
 mounts_inside() { awk -v root="$SYSROOT" '$5 == root || index($5, root "/") == 1' /proc/self/mountinfo; }
 
+# The lock stays with this script: Wine's background services, which can outlive a
+# killed run, would otherwise hold it and stop every later run at its flock.
 in_root() { chroot "$SYSROOT" /usr/bin/env -i HOME=/root LANG=C.UTF-8 \
-  PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin DEBIAN_FRONTEND=noninteractive "$@"; }
+  PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin DEBIAN_FRONTEND=noninteractive "$@" 9>&-; }
 
 if [ ! -f "$BOOTSTRAPPED" ]; then
   if [ -n "$(mounts_inside)" ]; then
