@@ -9,8 +9,9 @@
 // between runs moves less than a ratio of medians. Beside them, as a floor of the same run: reading the file with
 // ReadFile and counting its LFs.
 // A bare list in this process slows with anything that slows the list for the whole
-// process, so a second line compares processes of their own, started in turn on
-// every run. One is the program itself, a fresh process for each import, driven as
+// process, and the two fills here share one heap, each leaving it to the other; so
+// a second line, the one to compare builds by, sets processes of their own side by
+// side, started in turn on every run. One is the program itself, a fresh process for each import, driven as
 // a user would: its import button, the open-file dialog, until the list shows every
 // row and the window is painted and idle. The same for a file of one bookmark,
 // taken off, leaves the import net of the dialog's teardown. The other is
