@@ -6,17 +6,17 @@
 // shown main window, and the destruction of that window beside the bare list's.
 // The import's ratio to the bare fill is the median of the ratios of runs made one
 // after the other, the two taking turns at going first, which the machine's drift
-// between runs moves less than a ratio of medians. Beside them, as a floor of the same run: reading the file with
-// ReadFile and counting its LFs.
+// between runs moves less than a ratio of medians. Beside them, as a floor of the
+// same run: reading the file with ReadFile and counting its LFs.
 // A bare list in this process slows with anything that slows the list for the whole
 // process, and the two fills here share one heap, each leaving it to the other; so
 // a second line, the one to compare builds by, sets processes of their own side by
-// side, started in turn on every run. One is the program itself, a fresh process for each import, driven as
-// a user would: its import button, the open-file dialog, until the list shows every
-// row and the window is painted and idle. The same for a file of one bookmark,
-// taken off, leaves the import net of the dialog's teardown. The other is
-// list_fill_floor.exe, a plain program with the same manifest filling the same
-// rows. Each one's peak working set is its whole process's, followed by its growth
+// side, started in turn on every run. One is the program itself, a fresh process
+// for each import, driven as a user would: its import button, the open-file dialog,
+// until the list shows every row and the window is painted and idle. The same for a
+// file of one bookmark, taken off, leaves the import net of the dialog's teardown.
+// The other is list_fill_floor.exe, a plain program with the same manifest filling
+// the same rows. Each one's peak working set is its whole process's, followed by its growth
 // from the start of the measured work (the plain program's peak holds its own copy
 // of the rows, the growth does not).
 // Prints figures only; run by hand, without heap checking:
