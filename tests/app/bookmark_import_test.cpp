@@ -16,6 +16,7 @@
 #include "core/startup.h"
 #include "gadgets/gadgets.h"
 #include "regex/regex.h"
+#include "support/accessible_name.h"
 #include "support/dialog_driver.h"
 #include "support/test_support.h"
 
@@ -303,14 +304,9 @@ std::wstring AccessibleName(HWND control) {
   IAccessible* object = nullptr;
   if (FAILED(AccessibleObjectFromWindow(control, OBJID_CLIENT, IID_IAccessible, reinterpret_cast<void**>(&object))))
     return L"(no object)";
-  VARIANT self = {};
-  self.vt = VT_I4;
-  self.lVal = CHILDID_SELF;
-  BSTR name = nullptr;
-  std::wstring result = object->get_accName(self, &name) == S_OK && name ? name : L"(no name)";
-  SysFreeString(name);
+  std::wstring name = testing_support::AccessibleNameOf(object);
   object->Release();
-  return result;
+  return name;
 }
 
 BOOL CALLBACK KeepToolTip(HWND window, LPARAM found) {

@@ -8,6 +8,7 @@
 
 #include "gadgets/gadgets.h"
 #include "strings/strings.h"
+#include "support/accessible_name.h"
 #include "support/test_support.h"
 
 namespace {
@@ -155,18 +156,7 @@ TEST_F(FrameworkTest, ButtonGadgetClickIsADirectEvent) {
   EXPECT_EQ(KindClick, EventKind());
 }
 
-std::wstring NameOf(IUnknown* object) {
-  IAccessible* accessible = nullptr;
-  if (FAILED(object->QueryInterface(IID_IAccessible, reinterpret_cast<void**>(&accessible)))) return L"(none)";
-  VARIANT self = {};
-  self.vt = VT_I4;
-  self.lVal = CHILDID_SELF;
-  BSTR name = nullptr;
-  std::wstring result = accessible->get_accName(self, &name) == S_OK && name ? name : L"(no name)";
-  SysFreeString(name);
-  accessible->Release();
-  return result;
-}
+using testing_support::AccessibleNameOf;
 
 // A named control's accessible objects, as a screen reader asks for them, beside the
 // platform's own: the client object has the name and every interface the platform's
@@ -184,8 +174,8 @@ TEST_F(FrameworkTest, NamedObjectsDifferFromThePlatformsInTheClientsNameAlone) {
       IUnknown* named = nullptr;
       ASSERT_EQ(CreateStdAccessibleObject(control, object, IID_IUnknown, reinterpret_cast<void**>(&platform)), S_OK);
       ASSERT_EQ(AccessibleObjectFromWindow(control, object, IID_IUnknown, reinterpret_cast<void**>(&named)), S_OK);
-      const std::wstring name = object == OBJID_CLIENT ? L"Named" : NameOf(platform);
-      EXPECT_EQ(NameOf(named), name);
+      const std::wstring name = object == OBJID_CLIENT ? L"Named" : AccessibleNameOf(platform);
+      EXPECT_EQ(AccessibleNameOf(named), name);
       for (REFIID id : {IID_IOleWindow, IID_IEnumVARIANT}) {
         IUnknown* fromPlatform = nullptr;
         IUnknown* fromNamed = nullptr;
@@ -193,7 +183,7 @@ TEST_F(FrameworkTest, NamedObjectsDifferFromThePlatformsInTheClientsNameAlone) {
         named->QueryInterface(id, reinterpret_cast<void**>(&fromNamed));
         ASSERT_EQ(fromNamed != nullptr, fromPlatform != nullptr);
         if (!fromNamed) continue;
-        EXPECT_EQ(NameOf(fromNamed), name);
+        EXPECT_EQ(AccessibleNameOf(fromNamed), name);
         fromPlatform->Release();
         fromNamed->Release();
       }
